@@ -1,0 +1,103 @@
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cctype>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "base/text.h"
+
+namespace scour::test {
+
+std::wstring HostPath(std::string_view linuxPath) {
+#ifdef _WIN32
+    std::wstring out = L"Z:";
+    for (char c : linuxPath) {
+        out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    }
+    return out;
+#else
+    return FromUtf8(linuxPath);
+#endif
+}
+
+std::wstring BinDir() {
+    return HostPath(SCOUR_BIN_DIR);
+}
+std::wstring SourceDir() {
+    return HostPath(SCOUR_SOURCE_DIR);
+}
+std::wstring TestToolsDir() {
+    return HostPath(SCOUR_TEST_TOOLS_DIR);
+}
+
+ScratchDir::ScratchDir() {
+    static std::atomic<unsigned> counter{0};
+    auto base = std::filesystem::temp_directory_path();
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = info != nullptr ? std::string(info->name()) : "scratch";
+    for (auto& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c))) {
+            c = '_';
+        }
+    }
+    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (;;) {
+        std::ostringstream leaf;
+        leaf << "scourtest-" << name.substr(0, 40) << "-" << stamp << "-" << counter++;
+        auto p = base / leaf.str();
+        if (std::filesystem::create_directory(p)) {
+            path_ = FromFsPath(p);
+            break;
+        }
+    }
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(ToFsPath(path_), ec);
+}
+
+std::wstring ScratchDir::operator/(std::wstring_view name) const {
+    return JoinPath(path_, name);
+}
+
+void WriteFile(const std::wstring& path, std::string_view bytes) {
+    std::ofstream out(ToFsPath(path), std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << ToUtf8(path);
+}
+
+std::optional<std::string> ReadFile(const std::wstring& path) {
+    std::ifstream in(ToFsPath(path), std::ios::binary);
+    if (!in) {
+        return std::nullopt;
+    }
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::wstring& path) {
+    std::error_code ec;
+    return std::filesystem::exists(ToFsPath(path), ec);
+}
+
+void MakeDirs(const std::wstring& path) {
+    std::error_code ec;
+    std::filesystem::create_directories(ToFsPath(path), ec);
+    ASSERT_FALSE(ec) << "cannot make " << ToUtf8(path);
+}
+
+TestServices::TestServices(std::wstring programFolder) {
+    services = platform::DefaultServices();
+    environment.programFolder = std::move(programFolder);
+    environment.documentsFolder = services.environment->DocumentsFolder();
+    services.environment = &environment;
+}
+
+}  // namespace scour::test

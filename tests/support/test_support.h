@@ -1,0 +1,58 @@
+// Shared test helpers: scratch folders, file contents, and real platform
+// services pointed at a test's own folders.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/services.h"
+
+namespace scour::test {
+
+// A build-time Linux path as this platform sees it (Z:\... under Wine).
+std::wstring HostPath(std::string_view linuxPath);
+std::wstring BinDir();        // the program folder of the build
+std::wstring SourceDir();     // the source tree
+std::wstring TestToolsDir();  // tests/tools executables
+
+// A fresh folder below the system temporary folder, removed with its content at scope end.
+class ScratchDir {
+  public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::wstring& Path() const { return path_; }
+    std::wstring operator/(std::wstring_view name) const;
+
+  private:
+    std::wstring path_;
+};
+
+void WriteFile(const std::wstring& path, std::string_view bytes);
+std::optional<std::string> ReadFile(const std::wstring& path);
+bool Exists(const std::wstring& path);
+void MakeDirs(const std::wstring& path);
+
+// Real platform services with the program and documents folders of the test's choice.
+class TestEnvironment final : public platform::IEnvironment {
+  public:
+    std::wstring programFolder;
+    std::optional<std::wstring> documentsFolder;
+    std::wstring ProgramFolder() override { return programFolder; }
+    std::optional<std::wstring> DocumentsFolder() override { return documentsFolder; }
+};
+
+struct TestServices {
+    TestEnvironment environment;
+    platform::Services services;  // real temp files, codec, processes; settings may be swapped
+    explicit TestServices(std::wstring programFolder);
+    TestServices(const TestServices&) = delete;
+    TestServices& operator=(const TestServices&) = delete;
+    operator const platform::Services&() const { return services; }
+};
+
+}  // namespace scour::test

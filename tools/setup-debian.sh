@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs every Debian package that the builds, the tests and the sample boot
+# environment need. Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+packages=(
+  # native build
+  build-essential cmake ninja-build pkg-config clang-format git
+  googletest libgtest-dev
+  libblkid-dev libsmbclient-dev
+  qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
+  xdg-user-dirs
+  # Windows cross build, run under Wine
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
+  wine wine64 fonts-wine xvfb xauth xdotool
+  # archive peers used by the tests
+  cpio libarchive-tools dash
+  # media: image makers, boot loaders, FAT tools, boot tests
+  genisoimage xorriso syslinux syslinux-common syslinux-utils isolinux
+  mtools dosfstools fdisk util-linux busybox-static
+  qemu-system-x86
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -qq
+$SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+echo "setup: installed ${missing[*]}"

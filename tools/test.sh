@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Runs every test: the Linux build (with sanitizers) natively, then the Windows
+# build under Wine. Installs what is missing first.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+jobs=$(nproc)
+cd "$root"
+
+bash tools/setup-debian.sh
+
+summary=()
+total_pass=0
+total_fail=0
+
+run_ctest() {
+    local label=$1 dir=$2 log
+    log="$dir/ctest.log"
+    set +e
+    (cd "$dir" && ctest --output-on-failure -j "$jobs" --timeout 900) 2>&1 | tee "$log"
+    local rc=${PIPESTATUS[0]}
+    set -e
+    local line ran failed
+    line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+    ran=$(sed -nE 's/.* out of ([0-9]+).*/\1/p' <<<"$line")
+    failed=$(sed -nE 's/.*tests passed, ([0-9]+) tests failed.*/\1/p' <<<"$line")
+    if [ -z "$ran" ] || [ "$ran" -eq 0 ]; then
+        echo "$label: no test ran" >&2
+        summary+=("$label: NO TESTS RAN")
+        total_fail=$((total_fail + 1))
+        return 1
+    fi
+    total_pass=$((total_pass + ran - failed))
+    total_fail=$((total_fail + failed))
+    summary+=("$label: $((ran - failed)) of $ran passed")
+    [ "$rc" -eq 0 ]
+}
+
+status=0
+
+echo "=== Linux build (sanitizers on) ==="
+cmake -S . -B build/test-linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCOUR_SANITIZE=ON \
+    -DSCOUR_CACHE_DIR="$root/build/cache" >/dev/null
+ninja -C build/test-linux -j "$jobs"
+run_ctest "Linux" build/test-linux || status=1
+
+echo "=== Windows build, tests under Wine ==="
+cmake -S . -B build/test-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" >/dev/null
+ninja -C build/test-windows -j "$jobs"
+# shellcheck source=tools/wine-env.sh
+. tools/wine-env.sh "$root/build/test-windows"
+trap scour_wine_stop EXIT
+scour_wine_start
+run_ctest "Windows (Wine)" build/test-windows || status=1
+scour_wine_stop
+
+echo
+echo "=== Summary ==="
+printf '%s\n' "${summary[@]}"
+echo "$total_pass passed, $total_fail failed"
+exit "$status"

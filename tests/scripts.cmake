@@ -29,3 +29,12 @@ foreach(script ${SCOUR_SCRIPT_TESTS})
     endif()
     scour_add_script_test(script_${name} ${file})
 endforeach()
+
+# The sample boot environment boots from hand-made media: proves the harness
+# that the product's own media tests rely on.
+if(NOT WIN32 AND TARGET bootenv)
+    add_test(NAME boot_environment_selftest
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/boot/selftest.sh ${SCOUR_BIN_DIR}
+                     ${SCOUR_TEST_HOME}/boot-selftest)
+    set_tests_properties(boot_environment_selftest PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+endif()

@@ -19,6 +19,8 @@ packages=(
   genisoimage xorriso syslinux syslinux-common syslinux-utils isolinux
   mtools dosfstools fdisk util-linux busybox-static
   qemu-system-x86
+  # boot tests: reading the boot report back
+  python3
 )
 
 missing=()

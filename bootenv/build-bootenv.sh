@@ -1,0 +1,201 @@
+#!/usr/bin/env bash
+# Assembles the sample boot environment into the program folder:
+#   common/  files for the root of every medium (kernel, initramfs, EFI image,
+#            SPARC placeholder, syslinux.cfg for USB disks)
+#   iso/     isolinux files, placed at /isolinux/ on a CD
+#   boot/    SPARC boot block placeholder
+#   flash/   what the USB disk preparation installs (syslinux, ldlinux.c32, MBR)
+#   mkisofs  link to the machine's image maker
+# Everything comes from Debian packages. The kernel package is downloaded once
+# into the cache folder and unpacked there, never installed.
+#
+# Usage: build-bootenv.sh OUTDIR CACHEDIR
+# Running it again only replaces outputs whose content changed, so file times
+# stay put and later build steps are not redone.
+set -euo pipefail
+
+if [ $# -ne 2 ]; then
+    echo "usage: $0 OUTDIR CACHEDIR" >&2
+    exit 2
+fi
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+mkdir -p "$1" "$2"
+out=$(cd "$1" && pwd)
+cache=$(cd "$2" && pwd)
+
+# Fixed time stamp for generated files, so that equal inputs give equal bytes.
+stamp=${SOURCE_DATE_EPOCH:-1704067200}
+
+# The kernel's command line, the same for CDs and USB disks. Only the serial
+# line is a console, so the kernel never writes on the screen that the boot
+# loader left; panic=1 with QEMU's -no-reboot ends a failed boot at once.
+kernel_args="console=ttyS0,115200 panic=1"
+
+die() {
+    echo "build-bootenv: $*" >&2
+    exit 1
+}
+
+need_file() {
+    [ -f "$1" ] || die "$1 is missing (Debian package $2; see tools/setup-debian.sh)"
+}
+
+need_cmd() {
+    command -v "$1" >/dev/null || die "command $1 is missing (Debian package $2; see tools/setup-debian.sh)"
+}
+
+# install_if_changed SRC DEST [MODE]: moves or copies SRC to DEST unless DEST
+# already has the same bytes.
+install_if_changed() {
+    local src=$1 dest=$2 mode=${3:-0644}
+    if [ -f "$dest" ] && [ ! -L "$dest" ] && cmp -s "$src" "$dest"; then
+        return 0
+    fi
+    mkdir -p "$(dirname "$dest")"
+    rm -f "$dest"
+    cp "$src" "$dest.tmp"
+    chmod "$mode" "$dest.tmp"
+    mv "$dest.tmp" "$dest"
+    echo "build-bootenv: updated ${dest#"$out"/}"
+}
+
+work=$(mktemp -d "$cache/work.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# --- kernel -----------------------------------------------------------------
+
+# Prints the path of a cached vmlinuz, downloading and unpacking the kernel
+# package first when the cache does not hold the one apt currently resolves.
+fetch_kernel() {
+    local pkg="" deb dir cached
+    pkg=$(apt-cache depends linux-image-cloud-amd64 2>/dev/null |
+        sed -n 's/^ *Depends: \(linux-image-[0-9].*-cloud-amd64\)$/\1/p' | head -n 1) || true
+    if [ -z "$pkg" ]; then
+        # No package lists (apt-get update never ran): any cached kernel will do.
+        cached=$(find "$cache/kernel" -path '*/boot/vmlinuz-*' -type f 2>/dev/null | sort | tail -n 1)
+        [ -n "$cached" ] || die "cannot resolve linux-image-cloud-amd64: run apt-get update"
+        echo "$cached"
+        return 0
+    fi
+    dir=$cache/kernel/$pkg
+    cached=$(find "$dir/root/boot" -name 'vmlinuz-*' -type f 2>/dev/null | head -n 1)
+    if [ -n "$cached" ]; then
+        echo "$cached"
+        return 0
+    fi
+    echo "build-bootenv: downloading $pkg" >&2
+    rm -rf "$dir"
+    mkdir -p "$dir/dl"
+    # apt-get download writes into the current folder, which apt's own _apt
+    # user may not be able to write: download as the caller instead.
+    if ! (cd "$dir/dl" && apt-get download -q -o APT::Sandbox::User=root "$pkg" >&2); then
+        die "downloading $pkg failed (needs Debian's package archive)"
+    fi
+    deb=$(find "$dir/dl" -name '*.deb' | head -n 1)
+    [ -n "$deb" ] || die "apt-get download left no .deb for $pkg"
+    dpkg-deb -x "$deb" "$dir/root" || die "cannot unpack $deb"
+    # Only the kernel itself is needed: drop the archive and the 90 MB of modules.
+    rm -rf "$dir/dl" "$dir/root/lib" "$dir/root/usr"
+    cached=$(find "$dir/root/boot" -name 'vmlinuz-*' -type f | head -n 1)
+    [ -n "$cached" ] || die "$pkg holds no boot/vmlinuz-*"
+    # Kernels that apt no longer resolves are not needed again.
+    find "$cache/kernel" -mindepth 1 -maxdepth 1 ! -name "$pkg" -exec rm -rf {} +
+    echo "$cached"
+}
+
+need_cmd apt-cache apt
+need_cmd dpkg-deb dpkg
+vmlinuz=$(fetch_kernel)
+install_if_changed "$vmlinuz" "$out/common/vmlinuz"
+
+# --- initramfs ----------------------------------------------------------------
+
+need_file /bin/busybox busybox-static
+need_cmd cpio cpio
+
+root=$work/initrd
+mkdir -p "$root"/{bin,dev,etc,proc,sys,run,root,tmp/scheme}
+chmod 1777 "$root/tmp"
+cp /bin/busybox "$root/bin/busybox"
+for applet in $(/bin/busybox --list); do
+    [ "$applet" = busybox ] || ln -s busybox "$root/bin/$applet"
+done
+install -m 0755 "$here/init.sh" "$root/init"
+# The list of base files with their checksums lets /init tell received files
+# from its own (paths as seen from inside: ./bin/x becomes /bin/x).
+(cd "$root" && find . -type f | LC_ALL=C sort | xargs md5sum | sed 's#  \./#  /#') >"$work/base-files"
+mv "$work/base-files" "$root/etc/base-files"
+find "$root" -exec touch -h -d "@$stamp" {} +
+(cd "$root" && find . -mindepth 1 -print0 | LC_ALL=C sort -z |
+    cpio --null --create --format=newc --owner=0:0 --reproducible --quiet) |
+    gzip -n -9 >"$work/initrd.gz"
+install_if_changed "$work/initrd.gz" "$out/common/initrd.gz"
+
+# --- EFI boot image -----------------------------------------------------------
+
+need_cmd mkfs.vfat dosfstools
+need_cmd mcopy mtools
+printf '%s\r\n' "Scourline sample boot environment." \
+    "This image holds no EFI boot loader; media start through BIOS." >"$work/README.TXT"
+touch -d "@$stamp" "$work/README.TXT"
+mkfs.vfat -C --invariant -i 5C0E2690 -n SCOUREFI "$work/boot.img" 128 >/dev/null
+MTOOLS_SKIP_CHECK=1 mcopy -m -i "$work/boot.img" "$work/README.TXT" ::README.TXT
+install_if_changed "$work/boot.img" "$out/common/efi/boot.img"
+
+# --- placeholders for the SPARC media -----------------------------------------
+
+# The SPARC image must be a multiple of 4 bytes long: the text is padded.
+text="Scourline sample boot environment: no SPARC image."
+while [ $(((${#text} + 1) % 4)) -ne 0 ]; do text+=" "; done
+printf '%s\n' "$text" >"$work/wipe.sparc64.lz"
+install_if_changed "$work/wipe.sparc64.lz" "$out/common/wipe.sparc64.lz"
+
+# The boot block is copied into the CD's first sectors; one zeroed sector with
+# a note in front is enough where no SPARC boot loader exists.
+{
+    printf 'Scourline sample boot environment: no SPARC boot block.\n'
+    head -c 512 /dev/zero
+} | head -c 512 >"$work/isofs.b"
+install_if_changed "$work/isofs.b" "$out/boot/isofs.b"
+
+# --- boot loader configurations -----------------------------------------------
+
+# TIMEOUT 0 without PROMPT boots at once. The syslinux paths are absolute
+# because isolinux starts in /isolinux/ while the files sit at the CD's root.
+write_cfg() {
+    cat <<EOF
+SERIAL 0 115200
+DISPLAY /welcome.txt
+DEFAULT scour
+TIMEOUT 0
+LABEL scour
+  KERNEL /vmlinuz
+  APPEND initrd=/initrd.gz,/scour $kernel_args
+EOF
+}
+write_cfg >"$work/syslinux.cfg"
+write_cfg >"$work/isolinux.cfg"
+install_if_changed "$work/syslinux.cfg" "$out/common/syslinux.cfg"
+install_if_changed "$work/isolinux.cfg" "$out/iso/isolinux.cfg"
+
+# --- boot loaders ---------------------------------------------------------------
+
+need_file /usr/lib/ISOLINUX/isolinux.bin isolinux
+need_file /usr/lib/syslinux/modules/bios/ldlinux.c32 syslinux-common
+need_file /usr/lib/syslinux/mbr/mbr.bin syslinux-common
+need_file /usr/bin/syslinux syslinux
+install_if_changed /usr/lib/ISOLINUX/isolinux.bin "$out/iso/isolinux.bin"
+install_if_changed /usr/lib/syslinux/modules/bios/ldlinux.c32 "$out/iso/ldlinux.c32"
+install_if_changed /usr/lib/syslinux/modules/bios/ldlinux.c32 "$out/flash/ldlinux.c32"
+install_if_changed /usr/lib/syslinux/mbr/mbr.bin "$out/flash/mbr.bin"
+install_if_changed /usr/bin/syslinux "$out/flash/syslinux" 0755
+
+# --- image maker ------------------------------------------------------------------
+
+maker=$(command -v genisoimage || command -v xorrisofs || true)
+[ -n "$maker" ] || die "neither genisoimage nor xorrisofs is installed (Debian packages genisoimage, xorriso)"
+if [ "$(readlink "$out/mkisofs" 2>/dev/null || true)" != "$maker" ]; then
+    ln -sfn "$maker" "$out/mkisofs"
+    echo "build-bootenv: mkisofs -> $maker"
+fi

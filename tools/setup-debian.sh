@@ -28,14 +28,20 @@ for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+export DEBIAN_FRONTEND=noninteractive
+
+# The build downloads the sample boot environment's kernel package by name, so
+# the package lists must know it even when nothing is missing.
 if [ ${#missing[@]} -eq 0 ]; then
+  if ! apt-cache policy linux-image-cloud-amd64 2>/dev/null | grep -q 'Candidate: [0-9]'; then
+    $SUDO apt-get update -qq
+  fi
   echo "setup: all packages present"
   exit 0
 fi
 
-SUDO=""
-[ "$(id -u)" -eq 0 ] || SUDO=sudo
-export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 echo "setup: installed ${missing[*]}"

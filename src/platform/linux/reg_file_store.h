@@ -10,7 +10,7 @@
 namespace scour::platform {
 
 class RegFileStore final : public ISettingsStore {
-public:
+  public:
     explicit RegFileStore(std::filesystem::path file);
     // $XDG_CONFIG_HOME/Valdane/Scourline/Data.reg, with ~/.config when the variable is unset.
     static std::filesystem::path DefaultPath();
@@ -20,7 +20,7 @@ public:
 
     const std::filesystem::path& File() const { return file_; }
 
-private:
+  private:
     std::filesystem::path file_;
 };
 

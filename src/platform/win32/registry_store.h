@@ -9,14 +9,14 @@
 namespace scour::platform {
 
 class RegistryStore final : public ISettingsStore {
-public:
+  public:
     static constexpr const wchar_t* kDefaultKey = L"SOFTWARE\\Valdane\\Scourline\\Data";
     explicit RegistryStore(std::wstring subKey = kDefaultKey);
 
     std::unique_ptr<ISettingsKey> OpenKey() override;
     std::unique_ptr<ISettingsKey> CreateKey(long& status) override;
 
-private:
+  private:
     std::wstring subKey_;
 };
 

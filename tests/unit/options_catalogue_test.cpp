@@ -1,0 +1,175 @@
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "base/text.h"
+#include "options/scheme_catalogue.h"
+#include "options/wizard_options.h"
+#include "support/test_support.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace scour {
+namespace {
+
+// Latin-1, so that the tests see that names go through the codec.
+class Latin1Codec final : public platform::ITextCodec {
+  public:
+    std::string ToSystem8Bit(std::wstring_view) override { return {}; }
+    std::wstring FromSystem8Bit(std::string_view text) override {
+        std::wstring out;
+        for (char c : text) {
+            out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        }
+        return out;
+    }
+};
+
+class Catalogue : public ::testing::Test {
+  protected:
+    Catalogue() : env_(program_.Path()) { env_.services.text = &codec_; }
+    void Put(std::wstring_view name, std::string_view text) {
+        test::MakeDirs(program_ / L"schemes");
+        test::WriteFile(JoinPath(program_ / L"schemes", name), text);
+    }
+    // The entry one file makes, or nothing when it is left out.
+    std::optional<SchemeEntry> ReadOne(std::string_view text) {
+        test::WriteFile(scratch_ / L"one.sch", text);
+        WizardOptions o;
+        bool added = o.ReadSchemeFile(env_, scratch_ / L"one.sch");
+        EXPECT_EQ(added, o.Schemes.size() == 1);
+        return added ? std::optional(o.Schemes[0]) : std::nullopt;
+    }
+    std::int32_t Weight(std::string_view text) {
+        auto e = ReadOne(text);
+        return e ? e->Weight : -1;
+    }
+    std::vector<std::wstring> Names() {
+        WizardOptions o;
+        o.BuildSchemeCatalogue(env_);
+        std::vector<std::wstring> names;
+        for (const auto& e : o.Schemes) {
+            names.push_back(e.Name);
+        }
+        return names;
+    }
+
+    Latin1Codec codec_;
+    test::ScratchDir program_;
+    test::ScratchDir scratch_;
+    test::TestServices env_;
+};
+
+TEST_F(Catalogue, NamesPassCountsAndWeights) {
+    auto two = ReadOne("[Two passes]\n1. 00\n2. random\n");
+    ASSERT_TRUE(two);
+    EXPECT_EQ(two->Name, L"Two passes");
+    EXPECT_EQ(two->PassCount, 2);
+    EXPECT_EQ(two->Weight, 5);
+    EXPECT_EQ(Weight("[Two passes]\n1. 00\n2. random verify\n"), 6);
+    auto user = ReadOne("1. zero verify\n2. complement\n");
+    ASSERT_TRUE(user);
+    EXPECT_EQ(user->Name, L"User-defined");
+    EXPECT_EQ(user->Weight, 3);  // the first line's verify mark adds nothing
+    EXPECT_EQ(Weight("  -1. zero\n2. zero verify\n"), 3);
+
+    EXPECT_EQ(ReadOne("; note\n x [a [Caf\xE9] b] y\r\n1. zero\r\n")->Name, L"a [Caf\u00e9] b");
+    EXPECT_FALSE(ReadOne("] no [\n"));
+    EXPECT_FALSE(ReadOne("[]\n1. random\n"));
+    EXPECT_FALSE(ReadOne("[No passes]\njust words\n"));
+    EXPECT_FALSE(ReadOne(""));
+    EXPECT_EQ(Weight("[First]\n[Random]\n"), 4);  // a second bracketed line is a pass line
+}
+
+TEST_F(Catalogue, PassKindsAreTestedInOrder) {
+    EXPECT_EQ(Weight("[S]\n1. RANDOM complement\n"), 4);
+    EXPECT_EQ(Weight("[S]\n1. complement\n"), 2);
+    EXPECT_EQ(Weight("[S]\n1. random\nno pass\n2. complement\n3. complement\n"), 4 + 5 + 6);
+    EXPECT_EQ(Weight("[S]\nTried with the latest firmware\n"), 1);  // "test" in "latest"
+    EXPECT_EQ(Weight("[S]\n1. Zeroes Verify\n"), 2);
+    EXPECT_EQ(Weight("[S]\n1. 55, aa verify\n"), 2);
+    EXPECT_EQ(Weight("[S]\n1. +-5 ff\n"), -1);
+    EXPECT_EQ(Weight(std::string("[S]\n1. zero\0random\n", 19)), 1);  // a zero byte ends it
+    // Long lines are read in pieces of 2047 bytes, each a line of its own.
+    EXPECT_EQ(Weight("[L]\n" + std::string(2047, 'x') + "random\n"), 4);
+    EXPECT_EQ(Weight("[L]\n" + std::string(2044, 'x') + "random\n"), -1);
+    EXPECT_EQ(ReadOne("[" + std::string(2046, 'n') + "]\n1. zero\n")->Name, L"User-defined");
+    std::string many = "[Many]\n";  // weights that would overflow 32 bits saturate
+    for (int i = 0; i < 70000; ++i) {
+        many += "complement\n";
+    }
+    EXPECT_EQ(Weight(many), std::numeric_limits<std::int32_t>::max());
+}
+
+TEST(PatternLength, TokensCountsAndTheCut) {
+    EXPECT_EQ(PatternLength("1. +3 ff, 00\n"), 4);
+    EXPECT_EQ(PatternLength("1. +70000 ff\n"), 65536);
+    EXPECT_EQ(PatternLength("1. +-5 ff\n"), -5);
+    EXPECT_EQ(PatternLength("1. +65535 ff, 00, zz\n"), 65536);
+    EXPECT_EQ(PatternLength("1. +65534 ff, +-3 00, 01\n"), 65532);
+    EXPECT_EQ(PatternLength("no dot 00, 11\n"), 0);
+    EXPECT_EQ(PatternLength("1. zz, , 0x1f, -a\n"), 2);
+    EXPECT_EQ(PatternLength("1. +3, +ff, + 2 aa, x+4 0\n"), 6);  // both numbers, from the '+'
+    // Counts beyond 32 bits saturate instead of wrapping.
+    EXPECT_EQ(PatternLength("1. +99999999999999 ff\n"), 65536);
+    EXPECT_EQ(PatternLength("1. +-99999999999999 ff\n"), std::numeric_limits<std::int32_t>::min());
+}
+
+TEST_F(Catalogue, ListingOrderThenWeight) {
+    Put(L"b.sch", "[B]\n1. zero\n");
+    Put(L"A.sch", "[A]\n1. zero\n");
+    Put(L"c.SCH", "[C]\n1. random\n");
+    Put(L"d.sch", "[D without passes]\n");
+    Put(L"e.sch.bak", "[E]\n1. random\n");
+    test::MakeDirs(JoinPath(program_ / L"schemes", L"folder.sch"));
+#ifndef _WIN32
+    // A pipe would block a reader for ever.
+    ASSERT_EQ(mkfifo(ToUtf8(JoinPath(program_ / L"schemes", L"f.sch")).c_str(), 0600), 0);
+#endif
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"C", L"A", L"B"}));
+    // Positions shift when a heavier file is added.
+    Put(L"z.sch", "[Z]\n1. random\n2. random\n");
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Z", L"C", L"A", L"B"}));
+}
+
+TEST_F(Catalogue, EmptyOrUnusableFolders) {
+    WizardOptions o;
+    o.Schemes.push_back({L"stale", L"", 1, 1});
+    EXPECT_FALSE(o.BuildSchemeCatalogue(env_));
+    EXPECT_TRUE(o.Schemes.empty());
+    Put(L"bad.sch", "nothing\n");
+    EXPECT_TRUE(o.BuildSchemeCatalogue(env_));
+    EXPECT_TRUE(o.Schemes.empty());
+
+    // Paths that would not fit a 260-character buffer are refused.
+    Put(L"short.sch", "[Short]\n1. zero\n");
+    const std::wstring folder = JoinPath(program_ / L"schemes", L"");
+    const std::wstring longName = std::wstring(256 - folder.size(), L'n') + L".sch";
+    test::WriteFile(folder + longName, "[Long]\n1. random\n");
+    EXPECT_EQ(Names(), std::vector<std::wstring>{L"Short"});
+    EXPECT_FALSE(o.ReadSchemeFile(env_, folder + longName));
+    env_.environment.programFolder = std::wstring(250, L'p');
+    EXPECT_FALSE(o.BuildSchemeCatalogue(env_));
+}
+
+TEST(ShippedSchemes, EveryFileIsRecognised) {
+    test::TestServices env(test::SourceDir());
+    WizardOptions o;
+    ASSERT_TRUE(o.BuildSchemeCatalogue(env));
+    const std::vector<std::pair<std::wstring, int>> want = {{L"thirty-five-pass.sch", 35},
+                                                            {L"seven-pass.sch", 7},
+                                                            {L"three-pass.sch", 3},
+                                                            {L"random.sch", 1},
+                                                            {L"zeros.sch", 1}};
+    ASSERT_EQ(o.Schemes.size(), want.size());
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        EXPECT_TRUE(o.Schemes[i].Path.ends_with(want[i].first)) << ToUtf8(o.Schemes[i].Path);
+        EXPECT_EQ(o.Schemes[i].PassCount, want[i].second);
+        EXPECT_NE(o.Schemes[i].Name, L"User-defined");
+    }
+}
+
+}  // namespace
+}  // namespace scour

@@ -1,0 +1,177 @@
+// The archive as its real readers see it: GNU cpio and bsdtar list and extract
+// it, and the shells of the boot environment (dash, busybox sh) source wipe_config.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <clocale>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+
+#include "media/config_archive.h"
+#include "media/newc_writer.h"
+#include "support/test_support.h"
+#include "unit/media_archive_util.h"
+
+namespace scour {
+namespace {
+
+using namespace test;
+
+std::string Pattern(std::size_t size, unsigned seed) {
+    std::string s(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        s[i] = static_cast<char>(i * 31 + seed + i / 509);
+    }
+    return s;
+}
+
+std::wstring Slashed(std::wstring text) {
+    std::replace(text.begin(), text.end(), L'\\', L'/');
+    return text;
+}
+
+class ArchiveReadersTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        // The codec follows the locale; in UTF-8 it keeps every character.
+        ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr);
+        for (const char* tool : {"cpio", "bsdtar", "dash", "busybox"}) {
+            if (Sh("command -v " + std::string(tool)) != 0) {
+                GTEST_SKIP() << tool << " is not installed";
+            }
+        }
+        MakeDirs(JoinPath(program, L"tools"));
+        MakeDirs(tempFolder);
+        services.services.tempFiles = &temps;
+    }
+    void TearDown() override { std::setlocale(LC_ALL, "C"); }
+
+    int Sh(const std::string& command) {
+        return std::system(("cd '" + dir + "' && (" + command + ") >out.log 2>&1").c_str());
+    }
+
+    // Both readers list exactly the members and extract them with their content
+    // and executable bit (true for members copied from files).
+    void ExpectReadersAgree(const std::string& archive,
+                            const std::map<std::string, std::pair<std::string, bool>>& members) {
+        std::string list;
+        for (const auto& m : members) {
+            list += m.first + "\n";
+        }
+        for (std::string reader : {"cpio -it --quiet <", "bsdtar -tf "}) {
+            EXPECT_EQ(Sh(reader + archive + " | LC_ALL=C sort >list"), 0) << reader;
+            EXPECT_EQ(ReadFile(JoinPath(scratch.Path(), L"list")), list) << reader;
+        }
+        for (std::string reader : {"cpio -idv --quiet <../", "bsdtar -xf ../"}) {
+            ASSERT_EQ(Sh("rm -rf x && mkdir x && cd x && " + reader + archive), 0) << reader;
+            std::size_t files = 0;
+            for (const auto& e : std::filesystem::recursive_directory_iterator(dir + "/x")) {
+                files += e.is_regular_file() ? 1 : 0;
+            }
+            EXPECT_EQ(files, members.size()) << reader;
+            for (const auto& [name, member] : members) {
+                const std::string path = dir + "/x/" + name;
+                EXPECT_EQ(ReadFile(FromUtf8(path)), member.first) << reader << name;
+                struct stat st {};
+                EXPECT_EQ(stat(path.c_str(), &st) == 0 && (st.st_mode & S_IXUSR), member.second)
+                    << reader << name;
+            }
+        }
+    }
+
+    ScratchDir scratch;
+    std::string dir = ToUtf8(scratch.Path());
+    std::wstring program = scratch / L"program";
+    std::wstring tempFolder = scratch / L"tmp";
+    FolderTempFiles temps{tempFolder};
+    TestServices services{program};
+    WizardOptions options;
+};
+
+TEST_F(ArchiveReadersTest, WriterArchivesOfEveryShape) {
+    std::map<std::string, std::pair<std::string, bool>> members;
+    NewcArchiveWriter writer;
+    ASSERT_TRUE(writer.Open(temps));
+    unsigned seed = 0;
+    for (std::size_t size : {0, 1, 2, 3, 4, 5, 7, 65535, 65536, 300001}) {
+        const std::string name = "deep/er/" + std::to_string(size) + (size % 2 ? "%d" : "");
+        const std::wstring source = scratch / (L"src" + std::to_wstring(seed));
+        members[name] = {Pattern(size, seed++), true};
+        WriteFile(source, members[name].first);
+        ASSERT_TRUE(writer.AddFile(source, name)) << name;
+        members["m" + name] = {Pattern(size % 8, seed), false};
+        ASSERT_TRUE(writer.AddBuffer(Pattern(size % 8, seed).data(), size % 8, "m" + name));
+    }
+    // A member that fails part-way must not disturb the readers.
+    FilePtr in = OpenFile(scratch / L"src9", "rb");
+    EXPECT_FALSE(writer.AddFileHandle(in.get(), 400000, "shrunk"));
+    ASSERT_TRUE(writer.WriteTrailer());
+    ASSERT_TRUE(writer.CommitTo(scratch / L"archive"));
+    writer.Close();
+    ExpectReadersAgree("archive", members);
+}
+
+TEST_F(ArchiveReadersTest, ConfigurationArchive) {
+    std::map<std::string, std::pair<std::string, bool>> members;
+    for (int i = 0; i < 12; ++i) {
+        options.Schemes.push_back({L"", scratch / (L"s" + std::to_wstring(i)), 1, 1});
+        WriteFile(options.Schemes.back().Path, "Name=Scheme " + std::to_string(i));
+        char name[32];
+        std::snprintf(name, sizeof name, "tmp/scheme/sch%07d.sch", i);
+        members[name] = {"Name=Scheme " + std::to_string(i), true};
+    }
+    WriteFile(JoinPath(program, L"tools/extra.sh"), "#!/bin/sh\n");
+    WriteFile(JoinPath(program, L"extra2.bin"), Pattern(4099, 9));
+    WriteFile(JoinPath(program, L"addons.txt"), "x1 tools/extra.sh\nstandalone\n\n\textra2.bin\n");
+    members["tools/extra.sh"] = {"#!/bin/sh\n", true};
+    members["extra2.bin"] = {Pattern(4099, 9), true};
+    options.NetLog = 1;
+    options.NetPassword = L"it's a \"secret\"";
+    members["wipe_config"] = {BuildConfigText(options, *services.services.text) + '\0', false};
+    ASSERT_TRUE(WriteConfigArchive(options, scratch / L"scour", services));
+    ExpectReadersAgree("scour", members);
+}
+
+// What the user typed for share, user and password comes out of the shell as the
+// same bytes, sourced from the member as the archive carries it (NUL included).
+TEST_F(ArchiveReadersTest, ShellsSourceTypedTextByteForByte) {
+    options.NetLog = 1;
+    for (std::wstring value : {L"plain", L"with space", L"it's", L"''", L"double\"quote",
+                               L"$HOME ${PATH}", L"`id` $(id)", L"back\\slash\\", L"bang!",
+                               L"semi;colon & | > <", L"line\nbreak\n", L"tab\there", L"*?[a]~#",
+                               L"-n", L"\u00e4\u00f6 \u20ac \u65e5\u672c", L"a=b%c+d,e@f:g", L""}) {
+        SCOPED_TRACE(ToUtf8(value));
+        options.NetShare = L"\\\\srv\\" + value;
+        options.NetShareIp = value.empty() ? L"" : L"\\\\10.0.0.5\\" + value;
+        options.NetUser = value + L"\\user";
+        options.NetPassword = value;
+        ASSERT_TRUE(WriteConfigArchive(options, scratch / L"scour", services));
+        auto archive = ParseNewc(ReadFile(scratch / L"scour").value_or(""));
+        ASSERT_NE(archive.Find("wipe_config"), nullptr);
+        WriteFile(scratch / L"wipe_config", archive.Find("wipe_config")->data);
+        const std::map<std::string, std::wstring> expected = {
+            {"NET_SHARE", Slashed(options.NetShare)},
+            {"NET_SHAREIP", Slashed(options.NetShareIp)},
+            {"NET_USER", Slashed(options.NetUser)},
+            {"NET_PASS", value},
+        };
+        std::string script = ". ./wipe_config\n";
+        for (const auto& e : expected) {
+            script += "printf %s \"$" + e.first + "\" >" + e.first + "\n";
+        }
+        // Exported, so the programs the script starts see it too.
+        WriteFile(scratch / L"read.sh", script + "sh -c 'printf %s \"$NET_PASS\"' >ENV\n");
+        for (std::string shell : {"dash", "busybox sh"}) {
+            ASSERT_EQ(Sh(shell + " ./read.sh"), 0) << shell;
+            for (const auto& e : expected) {
+                EXPECT_EQ(ReadFile(scratch / FromUtf8(e.first)), ToUtf8(e.second)) << shell;
+            }
+            EXPECT_EQ(ReadFile(scratch / L"ENV"), ToUtf8(value)) << shell;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace scour

@@ -1,0 +1,60 @@
+# Shared by the script tests: run the real programs, count checks, print the
+# closing "N passed, N failed" line, and fail the test on any failed check.
+set -uo pipefail
+
+: "${SCOUR_BIN:?}" "${SCOUR_SCRATCH:?}"
+SCOUR_RUNNER=${SCOUR_RUNNER:-}
+exe=""
+[ -n "$SCOUR_RUNNER" ] && exe=".exe"
+
+passed=0
+failed=0
+mkdir -p "$SCOUR_SCRATCH"
+work=$(mktemp -d "$SCOUR_SCRATCH/$(basename "$0" .sh).XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# scourline-media with its arguments; stdout and stderr go where the caller says.
+media() {
+    if [ -n "$SCOUR_RUNNER" ]; then
+        "$SCOUR_RUNNER" "$SCOUR_BIN/scourline-media$exe" "$@"
+    else
+        "$SCOUR_BIN/scourline-media" "$@"
+    fi
+}
+
+# A host path as the program under test sees it (Z:\... under Wine).
+host_path() {
+    if [ -n "$SCOUR_RUNNER" ]; then
+        printf 'Z:%s' "${1//\//\\}"
+    else
+        printf '%s' "$1"
+    fi
+}
+
+ok() { passed=$((passed + 1)); echo "ok - $1"; }
+not_ok() { failed=$((failed + 1)); echo "not ok - $1"; [ $# -gt 1 ] && printf '    %s\n' "${@:2}"; return 0; }
+
+# check DESCRIPTION COMMAND...: passes when the command succeeds.
+check() {
+    local what=$1; shift
+    if "$@"; then ok "$what"; else not_ok "$what"; fi
+}
+
+# expect_status DESCRIPTION STATUS COMMAND...
+expect_status() {
+    local what=$1 want=$2; shift 2
+    "$@" >"$work/out" 2>"$work/err"
+    local got=$?
+    if [ "$got" -eq "$want" ]; then ok "$what"; else
+        not_ok "$what" "exit status $got, expected $want" "$(head -c 600 "$work/err")"
+    fi
+}
+
+# Output without the CR that Windows consoles add.
+strip_cr() { tr -d '\r'; }
+
+finish() {
+    echo "$passed passed, $failed failed"
+    [ "$failed" -eq 0 ]
+    exit $?
+}

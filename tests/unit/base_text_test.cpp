@@ -16,9 +16,9 @@ TEST(Text, MalformedUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(FromUtf8("a\xFF"
                        "b"),
               L"a\uFFFDb");
-    EXPECT_EQ(FromUtf8("a\xE2\x82"), L"a\uFFFD");      // cut short at the end
-    EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\uFFFD\uFFFD");  // overlong form
-    EXPECT_EQ(FromUtf8("\xED\xA0\x80"), L"\uFFFD");    // encoded surrogate
+    EXPECT_EQ(FromUtf8("a\xE2\x82"), L"a\uFFFD");    // cut short at the end
+    EXPECT_EQ(FromUtf8("\xC0\xAF"), L"\uFFFD");      // overlong form: one sequence
+    EXPECT_EQ(FromUtf8("\xED\xA0\x80"), L"\uFFFD");  // encoded surrogate
 }
 
 TEST(Text, Utf16LeMatchesTheRegistryLayout) {

@@ -1,0 +1,325 @@
+// Linux drive discovery against sysfs, /dev and /proc trees that the tests
+// build: device nodes are regular files holding real FAT images.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "base/text.h"
+#include "media/drive_discovery.h"
+#include "platform/linux/volumes_linux.h"
+#include "support/test_support.h"
+
+namespace scour {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::LinuxVolumeConfig;
+using platform::LinuxVolumeSystem;
+
+std::string FindTool(const std::string& name) {
+    for (const char* dir : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"}) {
+        if (access((dir + name).c_str(), X_OK) == 0) {
+            return dir + name;
+        }
+    }
+    return {};
+}
+
+bool RunShell(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+void Put(const std::string& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path) << text << "\n";
+}
+
+class LinuxVolumeTree : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        mkfs_ = FindTool("mkfs.vfat");
+        if (mkfs_.empty() || FindTool("mdir").empty() || FindTool("mcopy").empty()) {
+            GTEST_SKIP() << "skipped: mkfs.vfat and mtools are needed";
+        }
+        setenv("MTOOLS_SKIP_CHECK", "1", 1);
+        root_ = ToUtf8(scratch_.Path());
+        fs::create_directories(Sys() + "/block");
+        fs::create_directories(Dev());
+        Mounts({});
+    }
+    std::string Sys() const { return root_ + "/sys"; }
+    std::string Dev() const { return root_ + "/dev"; }
+    std::string DevPath(const std::string& name) const { return Dev() + "/" + name; }
+
+    // A disk ("sdb", removable "0" or "1") or a partition ("sdb/sdb1", removable
+    // empty) in sysfs, with an empty device file unless one is there.
+    void Block(const std::string& path, const std::string& removable, std::uint64_t sectors,
+               const std::string& dev) {
+        const std::string dir = Sys() + "/block/" + path;
+        const std::string name = fs::path(path).filename().string();
+        Put(dir + (removable.empty() ? "/partition" : "/removable"),
+            removable.empty() ? "1" : removable);
+        Put(dir + "/size", std::to_string(sectors));
+        Put(dir + "/dev", dev);
+        if (!fs::exists(DevPath(name))) {
+            Put(DevPath(name), "");
+        }
+    }
+    // mountinfo lines: "maj:min mount-point source".
+    void Mounts(const std::vector<std::string>& entries) {
+        std::string text;
+        int id = 20;
+        for (const auto& e : entries) {
+            std::istringstream in(e);
+            std::string dev, point, source;
+            in >> dev >> point >> source;
+            text += std::to_string(id++) + " 1 " + dev + " / " + point +
+                    " rw,relatime shared:1 - vfat " + source + " rw\n";
+        }
+        Put(root_ + "/proc/self/mountinfo", text);
+    }
+    // A FAT file system image in a device file; fatBits 0 lets mkfs choose.
+    void Fat(const std::string& name, int megabytes, int fatBits, const std::string& label) {
+        const std::string path = DevPath(name);
+        fs::remove(path);
+        std::ofstream(path).close();
+        fs::resize_file(path, static_cast<std::uintmax_t>(megabytes) << 20);
+        std::string bits = fatBits != 0 ? " -F " + std::to_string(fatBits) : "";
+        ASSERT_TRUE(RunShell(mkfs_ + bits + " -n " + label + " " + path));
+    }
+    // A disk file whose MBR holds one partition starting at sector 2048.
+    void Mbr(const std::string& name, std::uint32_t sectors) {
+        std::string mbr(512, '\0');
+        for (int i = 0; i < 4; ++i) {
+            mbr[446 + 8 + i] = static_cast<char>(2048u >> (8 * i));
+            mbr[446 + 12 + i] = static_cast<char>(sectors >> (8 * i));
+        }
+        mbr[446 + 4] = 0x0C;
+        mbr[510] = 0x55;
+        mbr[511] = static_cast<char>(0xAA);
+        std::ofstream(DevPath(name), std::ios::binary) << mbr;
+        fs::resize_file(DevPath(name), (std::uintmax_t{2048} + sectors) * 512);
+    }
+    void CopyIn(const std::string& name, const std::string& file) {
+        Put(root_ + "/payload", std::string(1 << 20, 'x'));  // 1 MiB, to show in the free space
+        ASSERT_TRUE(RunShell("mcopy -i " + DevPath(name) + " " + root_ + "/payload ::/" + file));
+    }
+    LinuxVolumeConfig Config(std::vector<std::string> protectedPaths = {}) const {
+        LinuxVolumeConfig c;
+        c.sysRoot = Sys();
+        c.devRoot = Dev();
+        c.procRoot = root_ + "/proc";
+        c.protectedPaths = std::move(protectedPaths);
+        return c;
+    }
+    std::vector<std::wstring> Listed(const LinuxVolumeConfig& config) {
+        LinuxVolumeSystem v(config);
+        DriveList drives;
+        EXPECT_TRUE(DiscoverRemovableDrives(v, drives));
+        std::vector<std::wstring> names;
+        for (const auto& d : drives) {
+            names.push_back(d.DisplayName);
+        }
+        return names;
+    }
+
+    test::ScratchDir scratch_;
+    std::string root_;
+    std::string mkfs_;
+};
+
+// Size texts are "N.N MB"; the number as a value, for bounds.
+double Megabytes(const std::wstring& text) {
+    return text.size() > 3 && text.substr(text.size() - 3) == L" MB"
+               ? std::wcstod(text.c_str(), nullptr)
+               : -1;
+}
+
+TEST_F(LinuxVolumeTree, ListsOnlyVolumesOfRemovableDisksInNameOrder) {
+    Block("fd0", "1", 2880, "2:0");     // floppy
+    Block("sda", "0", 1 << 20, "8:0");  // fixed disk
+    Block("sda/sda1", "", 1 << 19, "8:1");
+    Block("sr0", "1", 4096, "11:0");  // optical drive
+    Block("sdd", "1", 0, "8:48");     // card reader without a card
+    Block("sdc", "1", 1 << 20, "8:32");
+    Block("sdc/sdc1", "", 81920, "8:33");
+    Block("sdc/sdc2", "", 2, "8:34");  // extended partition's container
+    Block("sdc/sdc5", "", 2048, "8:37");
+    Block("sdc/sdc10", "", 16384, "8:42");
+    Block("sdb", "1", 32768, "8:16");         // whole-disk file system
+    Block("mmcblk0", "0", 1 << 20, "179:0");  // SD card: readers call it fixed
+    Put(Sys() + "/block/mmcblk0/device/type", "SD");
+    Block("mmcblk1", "0", 1 << 20, "179:8");  // built-in eMMC
+    Put(Sys() + "/block/mmcblk1/device/type", "MMC");
+    EXPECT_EQ(Listed(Config()),
+              (std::vector<std::wstring>{L"mmcblk0", L"sdb", L"sdc1", L"sdc5", L"sdc10"}));
+
+    LinuxVolumeConfig noSysfs = Config();
+    noSysfs.sysRoot = root_ + "/missing";
+    LinuxVolumeSystem v(noSysfs);
+    DriveList drives(1);
+    EXPECT_FALSE(DiscoverRemovableDrives(v, drives));
+    EXPECT_TRUE(drives.empty());
+}
+
+TEST_F(LinuxVolumeTree, ReadsUnmountedFatVolumesWithoutMountingThem) {
+    Block("sdc", "1", 1 << 20, "8:32");
+    Mbr("sdc", 81920);
+    Block("sdc/sdc1", "", 81920, "8:33");
+    Fat("sdc1", 40, 32, "STICK");
+    Block("sdc/sdc2", "", 16384, "8:34");
+    Fat("sdc2", 8, 0, "SMALL");
+    Block("sdc/sdc3", "", 2048, "8:35");  // no file system at all
+    Block("sdb", "1", 32768, "8:16");
+    Fat("sdb", 16, 0, "WHOLE");
+
+    LinuxVolumeSystem v(Config());
+    DriveList drives;
+    ASSERT_TRUE(DiscoverRemovableDrives(v, drives));
+    ASSERT_EQ(drives.size(), 4u);
+    const auto& whole = drives[0];
+    EXPECT_EQ(whole.FileSystem, L"FAT");
+    EXPECT_EQ(whole.PhysicalDevice, FromUtf8(DevPath("sdb")));
+    EXPECT_FALSE(whole.HasPartitionTable);  // a FAT boot sector is no partition table
+    EXPECT_GT(whole.FreeKilobytes, 15000u);
+    EXPECT_EQ(whole.Status, DriveNoPartitionTable);
+
+    const auto& stick = drives[1];
+    EXPECT_EQ(DriveText(stick), L"STICK (sdc1)");
+    EXPECT_EQ(stick.FileSystem, L"FAT32");
+    EXPECT_EQ(stick.PhysicalDrive, (8 << 16) | 32);
+    EXPECT_EQ(stick.PhysicalDevice, FromUtf8(DevPath("sdc")));
+    EXPECT_TRUE(stick.HasPartitionTable);
+    // 40 MiB, less the FAT: capacity from the boot sector, free space from mdir.
+    EXPECT_TRUE(Megabytes(stick.CapacityText) > 38.0 && Megabytes(stick.CapacityText) <= 40.0);
+    EXPECT_TRUE(Megabytes(stick.FreeSpaceText) > 38.0 &&
+                Megabytes(stick.FreeSpaceText) <= Megabytes(stick.CapacityText));
+    EXPECT_EQ(StatusText(stick), L"Ready");
+
+    EXPECT_EQ(drives[2].FileSystem, L"FAT");
+    EXPECT_LT(drives[2].FreeKilobytes, 15000u);
+    EXPECT_EQ(drives[2].Status, DriveLowSpace);
+    EXPECT_EQ(drives[3].FileSystem, L"");
+    EXPECT_TRUE(drives[3].CapacityText.empty());
+    EXPECT_EQ(drives[3].Status, DriveNotFat);
+
+    CopyIn("sdc1", "LDLINUX.SYS");
+    auto again = ReadRemovableDrive(v, FromUtf8(DevPath("sdc1")));
+    EXPECT_TRUE(again.BootLoaderPresent);
+    EXPECT_EQ(StatusText(again), L"Bootable disk");
+    EXPECT_NEAR(static_cast<double>(stick.FreeKilobytes - again.FreeKilobytes), 1024.0, 1.0);
+
+    // Without mtools the free space of an unmounted volume is unknown.
+    auto noTools = Config();
+    noTools.mdirProgram = root_ + "/no-such-mdir";
+    LinuxVolumeSystem blind(noTools);
+    auto unknown = ReadRemovableDrive(blind, FromUtf8(DevPath("sdc1")));
+    EXPECT_TRUE(unknown.CapacityText.empty());
+    EXPECT_FALSE(unknown.BootLoaderPresent);
+    EXPECT_EQ(StatusText(unknown), L"Format required");
+}
+
+TEST_F(LinuxVolumeTree, MountedVolumeIsReadThroughItsMountPoint) {
+    Block("sdf", "1", 1 << 20, "8:80");
+    Mbr("sdf", 81920);
+    Block("sdf/sdf1", "", 81920, "8:81");
+    Fat("sdf1", 40, 32, "MOUNTED");
+    const std::string mnt = root_ + "/media/my stick";
+    fs::create_directories(mnt);
+    Put(mnt + "/ldlinux.sys", "loader");  // there, not in the image
+    Mounts({"8:81 " + root_ + "/media/my\\040stick /dev/sdf1"});
+
+    LinuxVolumeSystem v(Config());
+    auto d = ReadRemovableDrive(v, FromUtf8(DevPath("sdf1")));
+    EXPECT_EQ(d.MountPoint, FromUtf8(mnt));
+    EXPECT_TRUE(d.BootLoaderPresent);
+    struct statvfs st {};
+    ASSERT_EQ(statvfs(mnt.c_str(), &st), 0);
+    RemovableDrive expected;
+    ApplyVolumeSpace({static_cast<std::uint32_t>(st.f_frsize / 512), 512, st.f_bavail, st.f_blocks},
+                     expected);
+    EXPECT_EQ(d.CapacityText, expected.CapacityText);
+    // Other programs write to that file system meanwhile.
+    EXPECT_NEAR(static_cast<double>(d.FreeKilobytes), static_cast<double>(expected.FreeKilobytes),
+                65536.0);
+    EXPECT_EQ(d.FileSystem, L"FAT32");  // from the device, not the mount table
+}
+
+TEST_F(LinuxVolumeTree, DisksOfTheRunningSystemAndTheProgramAreNeverListed) {
+    Block("sde", "1", 1 << 20, "8:64");  // root file system
+    Block("sde/sde1", "", 1 << 19, "8:65");
+    Block("sde/sde2", "", 1 << 18, "8:66");
+    Block("sdg", "1", 1 << 20, "8:96");  // holds the program folder's mount
+    Block("sdg/sdg1", "", 1 << 19, "8:97");
+    Block("sdi", "1", 1 << 20, "8:128");  // under device-mapper, mounted at /boot
+    Block("sdi/sdi2", "", 1 << 19, "8:130");
+    Block("dm-0", "0", 1 << 19, "253:0");
+    Put(Sys() + "/block/dm-0/slaves/sdi2/dev", "8:130");
+    Block("sdj", "1", 1 << 20, "8:144");  // whole-disk /usr, found by its source only
+    Block("sdk", "1", 1 << 20, "8:160");  // an ordinary stick
+    Block("sdk/sdk1", "", 1 << 19, "8:161");
+    Mounts({"8:65 / /dev/sde1", "253:0 /boot /dev/mapper/boot", "8:97 /opt /dev/sdg1",
+            "0:45 /usr /dev/sdj", "8:161 /media/stick /dev/sdk1"});
+    // The file system of the test's own folder, posing as a removable disk.
+    struct stat st {};
+    ASSERT_EQ(stat(root_.c_str(), &st), 0);
+    Block("sdh", "1", 1 << 20, "250:250");
+    Block("sdh/sdh1", "", 1 << 19,
+          std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
+
+    EXPECT_EQ(Listed(Config({})), (std::vector<std::wstring>{L"sde1", L"sde2", L"sdg1", L"sdh1",
+                                                             L"sdi2", L"sdj", L"sdk1"}));
+    auto guarded = Config({"/", "/boot", "/usr", "/opt/scourline/bin", root_});
+    EXPECT_EQ(Listed(guarded), (std::vector<std::wstring>{L"sdk1"}));
+    LinuxVolumeSystem v(guarded);
+    EXPECT_EQ(v.ProtectedDisks(),
+              (std::vector<std::string>{"dm-0", "sde", "sdg", "sdh", "sdi", "sdj"}));
+    // Asked for directly (scourline-media usb DEVICE), they are not candidates either.
+    EXPECT_FALSE(IsCandidateVolume(v, FromUtf8(DevPath("sde2"))));
+    EXPECT_FALSE(IsCandidateVolume(v, FromUtf8(DevPath("sdi2"))));
+    EXPECT_TRUE(IsCandidateVolume(v, FromUtf8(DevPath("sdk1"))));
+}
+
+TEST_F(LinuxVolumeTree, DevicePathsAreResolvedToTheirSysfsEntry) {
+    Block("sdc", "1", 1 << 20, "8:32");
+    Mbr("sdc", 81920);
+    Block("sdc/sdc1", "", 81920, "8:33");
+    Fat("sdc1", 40, 32, "STICK");
+    fs::create_directories(Dev() + "/disk/by-id");
+    fs::create_symlink("../../sdc1", Dev() + "/disk/by-id/usb-Stick-0:0-part1");
+    LinuxVolumeSystem v(Config());
+    const std::wstring link = FromUtf8(Dev() + "/disk/by-id/usb-Stick-0:0-part1");
+    EXPECT_TRUE(IsCandidateVolume(v, link));
+    auto d = ReadRemovableDrive(v, link);
+    EXPECT_EQ(d.VolumePath, link);
+    EXPECT_EQ(d.DisplayName, L"sdc1");
+    EXPECT_EQ(d.Label, L"STICK");
+    EXPECT_EQ(d.Status, DriveReady);
+
+    // The same image outside the device folder is no device of this system.
+    fs::copy_file(DevPath("sdc1"), root_ + "/sdc1");
+    const std::wstring copy = FromUtf8(root_ + "/sdc1");
+    EXPECT_FALSE(IsCandidateVolume(v, copy));
+    EXPECT_TRUE(ReadRemovableDrive(v, copy).FileSystem.empty());
+    // A whole disk with partitions is no volume of its own.
+    EXPECT_FALSE(IsCandidateVolume(v, FromUtf8(DevPath("sdc"))));
+}
+
+TEST(LinuxVolumeFacts, FileSystemNamesAndMdirOutput) {
+    using platform::LinuxFileSystemName;
+    EXPECT_EQ(LinuxFileSystemName("vfat", "FAT32"), L"FAT32");
+    EXPECT_EQ(LinuxFileSystemName("vfat", "FAT16"), L"FAT");
+    EXPECT_EQ(LinuxFileSystemName("exfat", "1.0"), L"exFAT");
+    EXPECT_EQ(LinuxFileSystemName("ntfs", ""), L"NTFS");
+
+    EXPECT_EQ(platform::ParseMdirBytesFree("  No files\n    41 842 688 bytes free\n"), 41842688u);
+    EXPECT_FALSE(platform::ParseMdirBytesFree("total: -5 bytes free\n"));
+}
+
+}  // namespace
+}  // namespace scour

@@ -31,6 +31,9 @@ const std::map<int, std::wstring>& Table() {
          L"time.\n\nNOTE: 'USB disk' or 'USB Zip/LS' must be set as the first boot device\nin "
          L"BIOS to boot from USB flash disk."},
         {IDS_USB_COPY_FAILED, L"Error in copying file to the removable disk."},
+        // Followed by the path itself.
+        {IDS_PATH_TOO_LONG, L"A path is too long for Scourline:\n"},
+        {IDS_ISO_NO_PATH, L"No file name is given for the .ISO image."},
     };
     return table;
 }

@@ -19,6 +19,9 @@ enum StringId : int {
     IDS_USB_NOT_FORMATTED = 154,
     IDS_USB_DONE = 155,
     IDS_USB_COPY_FAILED = 156,
+    // Texts of this program's own, beyond the wizard's table.
+    IDS_PATH_TOO_LONG = 170,
+    IDS_ISO_NO_PATH = 171,
 };
 
 // The text of a string-table entry; empty for an unknown id.

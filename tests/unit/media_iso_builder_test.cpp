@@ -1,0 +1,371 @@
+// The ISO image builder with the stand-in image maker (tests/tools/fake_mkisofs)
+// in a scratch program folder. Staging folders come from the real temporary
+// folder and are recorded, so that each can be checked for removal.
+#include "media/iso_builder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/strings.h"
+#include "base/text.h"
+#include "support/test_support.h"
+
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
+namespace scour {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::BoxKind;
+using test::Exists;
+using test::WriteFile;
+
+struct Box {
+    BoxKind kind;
+    std::wstring caption, text;
+};
+
+class RecordingReporter final : public platform::IReporter {
+  public:
+    std::vector<Box> boxes;
+    void ShowMessage(BoxKind kind, const std::wstring& caption, const std::wstring& text) override {
+        boxes.push_back({kind, caption, text});
+    }
+    bool AskYesNo(const std::wstring&, const std::wstring& text) override {
+        ADD_FAILURE() << "unexpected question: " << ToUtf8(text);
+        return false;
+    }
+};
+
+// The real temporary files, with a record of the folders handed out; it can
+// also fail, or hand out a given folder instead.
+class RecordingTempFiles final : public platform::ITempFiles {
+  public:
+    platform::ITempFiles* real = platform::DefaultServices().tempFiles;
+    std::vector<std::wstring> made;
+    bool fail = false;
+    std::optional<std::wstring> instead;
+
+    std::optional<std::wstring> TempFolder() override { return real->TempFolder(); }
+    std::optional<std::wstring> CreateTempFile(std::wstring_view prefix) override {
+        return real->CreateTempFile(prefix);
+    }
+    std::optional<std::wstring> CreateTempFolder(std::wstring_view prefix) override {
+        auto folder = fail ? std::nullopt : instead ? instead : real->CreateTempFolder(prefix);
+        if (folder) {
+            made.push_back(*folder);
+        }
+        return folder;
+    }
+    bool AnyLeft() const { return std::any_of(made.begin(), made.end(), Exists); }
+};
+
+std::wstring Native(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', kPathSep);
+    return path;
+}
+
+std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(ToFsPath(folder), ec)) {
+        names.push_back(FromFsPath(e.path().filename()));
+    }
+    return names;
+}
+
+std::uintmax_t Size(const std::wstring& path) {
+    std::error_code ec;
+    return fs::file_size(ToFsPath(path), ec);
+}
+
+class IsoBuilderTest : public ::testing::Test {
+  protected:
+    test::ScratchDir scratch;
+    // A space in the program folder: the command line inserts it unquoted.
+    const std::wstring program = scratch / L"program folder";
+    const std::wstring out = scratch / L"out";
+    test::TestServices services{program};
+    RecordingTempFiles temps;
+    WizardOptions options;
+    RecordingReporter reporter;
+
+    void SetUp() override {
+        for (const auto* folder : {L"common/efi", L"iso/sub", L"boot"}) {
+            test::MakeDirs(Installed(folder));
+        }
+        test::MakeDirs(out);
+        WriteFile(Installed(L"common/vmlinuz"), "kernel");
+        WriteFile(Installed(L"common/efi/boot.img"), "efi");
+        WriteFile(Installed(L"common/wipe.sparc64.lz"), std::string(1000, 'S'));
+        WriteFile(Installed(L"iso/isolinux.bin"), "isolinux");
+        WriteFile(Installed(L"iso/sub/extra.c32"), "module");
+        WriteFile(Installed(L"boot/isofs.b"), std::string(512, 'B'));
+        const std::wstring fake = kPathSep == L'\\' ? L"fake_mkisofs.exe" : L"fake_mkisofs";
+        std::error_code ec;
+        fs::copy_file(ToFsPath(JoinPath(test::TestToolsDir(), fake)),
+                      ToFsPath(JoinPath(program, kIsoMakerName)), ec);
+        ASSERT_FALSE(ec) << "the stand-in image maker is not built";
+        services.services.tempFiles = &temps;
+        options.IsoPath = JoinPath(out, L"scourcd.iso");
+    }
+
+    std::wstring Installed(const std::wstring& relative) const {
+        return program + kPathSep + Native(relative);
+    }
+    void Configure(const std::string& conf) { WriteFile(Installed(L"mkisofs.conf"), conf); }
+    bool Build() {
+        reporter.boxes.clear();
+        return BuildIsoImage(options, services, reporter);
+    }
+    bool MakerRan() const { return Exists(Installed(L"mkisofs.log")); }
+    std::vector<std::string> Logged(const std::string& key) const {
+        std::vector<std::string> values;
+        std::istringstream log(test::ReadFile(Installed(L"mkisofs.log")).value_or(""));
+        for (std::string line; std::getline(log, line);) {
+            if (line.rfind(key + "=", 0) == 0) {
+                values.push_back(line.substr(key.size() + 1));
+            }
+        }
+        return values;
+    }
+    void ExpectOneError(int id) {
+        ASSERT_EQ(reporter.boxes.size(), 1u);
+        EXPECT_EQ(reporter.boxes[0].kind, BoxKind::Error);
+        EXPECT_EQ(reporter.boxes[0].caption, L"Scourline Configuration Wizard");
+        EXPECT_EQ(reporter.boxes[0].text, LoadText(id));
+    }
+    void ExpectPathTooLong(const std::wstring& path) {
+        ASSERT_EQ(reporter.boxes.size(), 1u);
+        EXPECT_EQ(reporter.boxes[0].kind, BoxKind::Error);
+        EXPECT_EQ(reporter.boxes[0].text, L"A path is too long for Scourline:\n" + path);
+    }
+};
+
+TEST(IsoMakerRequestTest, CommandLineWordsAndRoom) {
+    const std::wstring tail =
+        L" -o scourcd.iso -iso-level 4 -b isolinux/isolinux.bin -c isolinux/boot.cat "
+        L"-no-emul-boot -boot-load-size 4 -boot-info-table -eltorito-alt-boot -b efi/boot.img "
+        L"-no-emul-boot -r -G boot/boot/isofs.b -B ... boot";
+#ifdef _WIN32
+    const std::wstring folder = L"C:\\W", maker = L"C:\\W\\mkisofs.exe";
+#else
+    const std::wstring folder = L"/opt/my w", maker = L"/opt/my w/mkisofs";
+#endif
+    auto request = MakeIsoMakerRequest(folder, L"S");
+    ASSERT_TRUE(request);
+    EXPECT_EQ(request->commandLine, maker + tail);
+    EXPECT_EQ(request->workingFolder, L"S");
+    // A folder with spaces stays one word of the vector; the rest are the line's words.
+    ASSERT_EQ(request->argv.size(), 23u);
+    EXPECT_EQ(request->argv[0], maker);
+    EXPECT_EQ(request->argv[21], L"...");
+    std::wstring joined;
+    for (const auto& word : request->argv) {
+        joined += (joined.empty() ? L"" : L" ") + word;
+    }
+    EXPECT_EQ(joined, request->commandLine);
+
+    // The line has 520 characters of room, its terminator included.
+    const std::size_t room = kMaxCommandLine - 1 - tail.size() - (maker.size() - folder.size());
+    EXPECT_TRUE(MakeIsoMakerRequest(std::wstring(room, L'x'), L"S"));
+    EXPECT_FALSE(MakeIsoMakerRequest(std::wstring(room + 1, L'x'), L"S"));
+}
+
+TEST_F(IsoBuilderTest, DeliversTheImageMadeFromTheStagedTree) {
+    WriteFile(*options.IsoPath, "an older image");
+    // Installed files may be read-only; their staged copies must still go.
+    const auto writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(ToFsPath(Installed(L"iso/sub/extra.c32")), writable, fs::perm_options::remove);
+    ASSERT_TRUE(Build());
+    EXPECT_TRUE(reporter.boxes.empty());
+    EXPECT_EQ(Size(*options.IsoPath), 1048576u);
+    EXPECT_EQ(Entries(out), std::vector<std::wstring>{L"scourcd.iso"});
+
+    // Run in a staging folder of its own in the temporary folder, with the fixed command.
+    ASSERT_EQ(temps.made.size(), 1u);
+    const std::wstring staging = temps.made[0];
+    EXPECT_EQ(Logged("cwd"), std::vector<std::string>{ToUtf8(staging)});
+    EXPECT_EQ(JoinPath(*temps.TempFolder(), FromFsPath(ToFsPath(staging).filename())), staging);
+    EXPECT_EQ(FromFsPath(ToFsPath(staging).filename()).substr(0, 3), L"SCR");
+    EXPECT_FALSE(temps.AnyLeft());
+    fs::permissions(ToFsPath(Installed(L"iso/sub/extra.c32")), writable, fs::perm_options::add);
+    auto request = MakeIsoMakerRequest(program, staging);
+#ifdef _WIN32
+    // Wine puts quotes around the program path that it found among the unquoted words.
+    auto cmdline = Logged("cmdline");
+    ASSERT_EQ(cmdline.size(), 1u);
+    std::erase(cmdline[0], '"');
+    EXPECT_EQ(cmdline[0], ToUtf8(request->commandLine));
+#else
+    std::vector<std::string> argv;
+    for (const auto& a : request->argv) {
+        argv.push_back(ToUtf8(a));
+    }
+    EXPECT_EQ(Logged("arg"), argv);
+#endif
+
+    // The three installed folders with their subfolders, the banners and the archive.
+    std::string files;
+    for (const auto& f : Logged("file")) {
+        const std::string path = f.substr(0, f.find(' '));
+        const bool made = path == "boot/scour" || path.find("/welcome.") != std::string::npos;
+        files += (made ? path : f) + "\n";
+    }
+    EXPECT_EQ(files,
+              "boot/boot/isofs.b 512\nboot/efi/boot.img 3\nboot/isolinux/isolinux.bin 8\n"
+              "boot/isolinux/sub/extra.c32 6\nboot/scour\nboot/vmlinuz 6\nboot/welcome.sparc.txt\n"
+              "boot/welcome.txt\nboot/wipe.sparc64.lz 1000\n");
+}
+
+TEST_F(IsoBuilderTest, TheImageItLeavesDecides) {
+    struct Case {
+        const char* conf;
+        int message;  // 0: delivered
+    };
+    for (const Case& c :
+         {Case{"size=none\n", IDS_ISO_MISSING_FILE}, Case{"size=0\n", IDS_ISO_BAD_OUTPUT},
+          Case{"size=1048575\n", IDS_ISO_BAD_OUTPUT}, Case{"size=1048576\n", 0},
+          Case{"size=1048577\nexit=3\n", 0}}) {
+        SCOPED_TRACE(c.conf);
+        std::error_code ec;
+        fs::remove(ToFsPath(*options.IsoPath), ec);
+        Configure(c.conf);
+        EXPECT_EQ(Build(), c.message == 0);
+        if (c.message == 0) {
+            EXPECT_TRUE(reporter.boxes.empty());
+            EXPECT_GE(Size(*options.IsoPath), 1048576u);
+        } else {
+            ExpectOneError(c.message);
+            EXPECT_FALSE(Exists(*options.IsoPath));
+        }
+    }
+    EXPECT_EQ(temps.made.size(), 5u);
+    EXPECT_FALSE(temps.AnyLeft());
+}
+
+TEST_F(IsoBuilderTest, AnImageMakerThatCannotStart) {
+    fs::remove(ToFsPath(JoinPath(program, kIsoMakerName)));
+    EXPECT_FALSE(Build());
+    ASSERT_EQ(reporter.boxes.size(), 2u);
+    EXPECT_EQ(reporter.boxes[0].kind, BoxKind::Plain);
+    EXPECT_EQ(reporter.boxes[0].caption, L"Error");
+    EXPECT_EQ(reporter.boxes[0].text, MakeIsoMakerRequest(program, L"S")->commandLine);
+    reporter.boxes.erase(reporter.boxes.begin());
+    ExpectOneError(IDS_ISO_START_FAILED);
+    EXPECT_FALSE(temps.AnyLeft());
+    EXPECT_FALSE(Exists(*options.IsoPath));
+}
+
+TEST_F(IsoBuilderTest, DestinationsThatCannotTakeTheImage) {
+    options.IsoPath = Native(out + L"/missing/scourcd.iso");
+    EXPECT_FALSE(Build());
+    ExpectOneError(IDS_ISO_DEST_FAILED);
+
+    // A folder of that name stays, as empty as it was, and no partial copy is left.
+    options.IsoPath = Native(out + L"/folder.iso");
+    test::MakeDirs(*options.IsoPath);
+    EXPECT_FALSE(Build());
+    ExpectOneError(IDS_ISO_DEST_FAILED);
+    EXPECT_TRUE(Entries(*options.IsoPath).empty());
+    EXPECT_EQ(Entries(out), std::vector<std::wstring>{L"folder.iso"});
+#ifdef _WIN32
+    // A read-only file is neither deleted nor overwritten.
+    options.IsoPath = Native(out + L"/readonly.iso");
+    WriteFile(*options.IsoPath, "keep");
+    fs::permissions(ToFsPath(*options.IsoPath), fs::perms::owner_write, fs::perm_options::remove);
+    EXPECT_FALSE(Build());
+    ExpectOneError(IDS_ISO_DEST_FAILED);
+    EXPECT_EQ(test::ReadFile(*options.IsoPath), "keep");
+    fs::permissions(ToFsPath(*options.IsoPath), fs::perms::owner_write, fs::perm_options::add);
+#endif
+    EXPECT_FALSE(temps.AnyLeft());
+}
+
+TEST_F(IsoBuilderTest, SparcInitrdSizeIsWarnedAboutOnly) {
+    WriteFile(Installed(L"common/wipe.sparc64.lz"), std::string(1001, 'S'));
+    EXPECT_TRUE(Build());
+    ASSERT_EQ(reporter.boxes.size(), 1u);
+    EXPECT_EQ(reporter.boxes[0].kind, BoxKind::Plain);
+    EXPECT_EQ(reporter.boxes[0].caption, L"Error");
+    EXPECT_EQ(reporter.boxes[0].text,
+              L"Incorrect size of initrd image for SPARC: it must divisible by 4.");
+    EXPECT_TRUE(Exists(*options.IsoPath));
+
+    fs::remove(ToFsPath(Installed(L"common/wipe.sparc64.lz")));
+    EXPECT_TRUE(Build());
+    EXPECT_TRUE(reporter.boxes.empty());
+    EXPECT_FALSE(temps.AnyLeft());
+}
+
+TEST_F(IsoBuilderTest, RefusalsComeBeforeAnythingIsMade) {
+    options.IsoPath.reset();
+    EXPECT_FALSE(Build());
+    ExpectOneError(IDS_ISO_NO_PATH);
+
+    options.IsoPath = JoinPath(out, std::wstring(kMaxPath, L'i'));
+    EXPECT_FALSE(Build());
+    ExpectPathTooLong(*options.IsoPath);
+    options.IsoPath = JoinPath(out, L"scourcd.iso");
+
+    services.environment.programFolder = JoinPath(program, std::wstring(kMaxPath - 12, L'p'));
+    EXPECT_FALSE(Build());
+    ExpectPathTooLong(JoinPath(services.environment.programFolder, kIsoMakerName));
+    services.environment.programFolder = program;
+    EXPECT_TRUE(temps.made.empty());
+
+    // Without a staging folder of its own nothing is built and nothing removed.
+    temps.fail = true;
+    EXPECT_FALSE(Build());
+    ExpectOneError(IDS_ISO_START_FAILED);
+    EXPECT_FALSE(MakerRan());
+    EXPECT_FALSE(Exists(*options.IsoPath));
+}
+
+TEST_F(IsoBuilderTest, AStagingFolderTooDeepForItsNamesIsRemoved) {
+    // Made where the platform allows it (Windows refuses such depth itself).
+    std::wstring deep = scratch.Path();
+    while (deep.size() < kMaxPath - 20) {
+        deep = JoinPath(deep,
+                        std::wstring(std::min<std::size_t>(kMaxPath - 20 - deep.size(), 60), L'd'));
+    }
+    temps.instead = JoinPath(deep, L"SCRLIN1");
+    std::error_code ec;
+    fs::create_directories(ToFsPath(*temps.instead), ec);
+    EXPECT_FALSE(Build());
+    ExpectPathTooLong(JoinPath(*temps.instead, Native(L"boot/isolinux")));
+    EXPECT_FALSE(MakerRan());
+    EXPECT_FALSE(temps.AnyLeft());
+}
+
+#ifndef _WIN32
+// A file size limit stands in for a full disk; the stand-in lifts it for itself.
+TEST_F(IsoBuilderTest, AFullDiskLeavesNoCutImageBehind) {
+    Configure("size=2097152\n");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = 1536 * 1024;
+    auto* handler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const bool built = Build();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, handler);
+    EXPECT_FALSE(built);
+    ExpectOneError(IDS_ISO_DEST_FAILED);
+    EXPECT_TRUE(Entries(out).empty());
+    EXPECT_FALSE(temps.AnyLeft());
+}
+#endif
+
+}  // namespace
+}  // namespace scour

@@ -1,0 +1,99 @@
+// The Windows disk operations, as far as Wine really implements them: the
+// shell's copy, hidden processes with their own folder, the system disk's
+// number. Nothing here may touch a disk: every destructive call aims at the
+// system disk, which must be refused before the system is asked.
+#include <gtest/gtest.h>
+
+#include <shlobj.h>
+#include <windows.h>
+
+#include "platform/win32/disk_ops_win32.h"
+#include "support/test_support.h"
+
+namespace scour::platform {
+namespace {
+
+std::wstring Cmd(const std::wstring& args) {
+    wchar_t system[MAX_PATH] = {};
+    GetSystemDirectoryW(system, MAX_PATH);
+    return std::wstring(system) + L"\\cmd.exe /c " + args;
+}
+
+TEST(Win32DiskNames, InstallerLineRootAndDiskPath) {
+    EXPECT_EQ(InstallerCommandLine(4), L"E:\\syslinux.exe -m -a E:");
+    EXPECT_EQ(DriveRoot(4), L"E:");
+    EXPECT_EQ(DriveRoot(25), L"Z:");
+    EXPECT_EQ(DriveRoot(-1), L"");
+    EXPECT_EQ(DriveRoot(26), L"");
+    EXPECT_EQ(InstallerCommandLine(-1), L"");
+    EXPECT_EQ(PhysicalDiskPath(2), L"\\\\.\\PhysicalDrive2");
+}
+
+TEST(Win32DiskNames, OnlyTheThreeErrorValuesMeanNotFormatted) {
+    EXPECT_FALSE(FormatSucceeded(SHFMT_ERROR));
+    EXPECT_FALSE(FormatSucceeded(SHFMT_CANCEL));
+    EXPECT_FALSE(FormatSucceeded(SHFMT_NOFORMAT));
+    EXPECT_TRUE(FormatSucceeded(0));
+    EXPECT_TRUE(FormatSucceeded(SHFMT_ID_DEFAULT));
+}
+
+TEST(Win32SystemDisk, IsKnownAndRefusedForEveryDestructiveCall) {
+    auto system = SystemDriveNumbers(test::BinDir());
+    ASSERT_TRUE(system);
+    auto c = DeviceNumberOf(L"\\\\.\\C:");
+    ASSERT_TRUE(c);
+    EXPECT_EQ(system->count(*c), 1u);
+
+    wchar_t volume[MAX_PATH] = {};
+    ASSERT_TRUE(GetVolumeNameForVolumeMountPointW(L"C:\\", volume, MAX_PATH));
+    DiskTarget target{volume, L"", *c, 2};
+    Win32DiskPreparer disk(test::BinDir(), nullptr);
+    // Wine's lock is a stub that succeeds: only the check stands in the way.
+    EXPECT_EQ(disk.LockVolume(target), nullptr);
+    EXPECT_NE(disk.FailureDetail().find(L"running system"), std::wstring::npos);
+    EXPECT_EQ(disk.OpenDisk(target), nullptr);
+    EXPECT_FALSE(disk.Format(target));
+    EXPECT_FALSE(disk.MayWrite(-1));
+
+    // Reading is harmless and repeatable: the same disk twice is the same identity.
+    auto first = disk.ReadIdentity(target);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->deviceNumber, static_cast<std::uint64_t>(*c));
+    EXPECT_GT(first->sizeBytes, 0u);
+    EXPECT_EQ(disk.ReadIdentity(target), first);
+}
+
+TEST(Win32Files, ShellCopiesFolderContentsWithSubfolders) {
+    test::ScratchDir from, to;
+    test::MakeDirs(from / L"efi");
+    test::WriteFile(from / L"vmlinuz", "kernel");
+    test::WriteFile(from.Path() + L"\\efi\\boot.img", "efi");
+    ASSERT_TRUE(CopyFolderContentsInto(nullptr, from.Path(), to.Path()));
+    EXPECT_EQ(test::ReadFile(to / L"vmlinuz"), "kernel");
+    EXPECT_EQ(test::ReadFile(to.Path() + L"\\efi\\boot.img"), "efi");
+    // Again over the same files: replaced without a question.
+    test::WriteFile(from / L"vmlinuz", "kernel 2");
+    ASSERT_TRUE(CopyFolderContentsInto(nullptr, from.Path(), to.Path()));
+    EXPECT_EQ(test::ReadFile(to / L"vmlinuz"), "kernel 2");
+
+    ASSERT_TRUE(CopyFileInto(from / L"vmlinuz", to.Path(), L"scour"));
+    EXPECT_TRUE(FileInRoot(to.Path(), L"scour"));
+    EXPECT_FALSE(FileInRoot(to.Path(), L"ldlinux.sys"));
+    EXPECT_FALSE(CopyFileInto(from / L"missing", to.Path(), L"x"));
+}
+
+TEST(Win32Installer, RunsHiddenInTheRootAndReportsItsExitCode) {
+    test::ScratchDir root;
+    auto run = StartHidden(Cmd(L"echo loader> ldlinux.sys & exit 3"), root.Path() + L"\\");
+    ASSERT_NE(run, nullptr);
+    EXPECT_EQ(run->Wait(), 3ul);
+    EXPECT_TRUE(FileInRoot(root.Path(), L"ldlinux.sys"));
+
+    auto ok = StartHidden(Cmd(L"exit 0"), root.Path());
+    ASSERT_NE(ok, nullptr);
+    EXPECT_EQ(ok->Wait(), 0ul);
+    EXPECT_EQ(StartHidden(root.Path() + L"\\no-such-installer.exe", root.Path()), nullptr);
+}
+
+}  // namespace
+}  // namespace scour::platform

@@ -643,6 +643,24 @@ long WriteAtomically(std::filesystem::path target, std::string_view bytes) {
     return 0;
 }
 
+// The document in the file, or an empty one when there is no file; a non-zero
+// status when the file exists but cannot be read.
+long ReadDocument(const std::filesystem::path& file, Document& doc) {
+    std::string bytes;
+    long error = 0;
+    switch (ReadWholeFile(file, bytes, error)) {
+        case ReadStatus::Ok:
+            doc = Document::Parse(bytes);
+            return 0;
+        case ReadStatus::Missing:
+            doc = Document();
+            return 0;
+        case ReadStatus::Failed:
+            break;
+    }
+    return error != 0 ? error : EIO;
+}
+
 // ---- the key ----
 
 class RegFileKey final : public ISettingsKey {
@@ -681,17 +699,9 @@ class RegFileKey final : public ISettingsKey {
         }
         // The file is read again, so that whatever changed in it since the key was opened is
         // kept; a file that cannot be read now is left alone.
-        std::string bytes;
-        long error = 0;
         Document doc;
-        switch (ReadWholeFile(file_, bytes, error)) {
-            case ReadStatus::Ok:
-                doc = Document::Parse(bytes);
-                break;
-            case ReadStatus::Missing:
-                break;
-            case ReadStatus::Failed:
-                return error != 0 ? error : EIO;
+        if (long rc = ReadDocument(file_, doc); rc != 0) {
+            return rc;
         }
         doc.EnsureKey();
         for (const auto& [name, value] : pending_) {
@@ -754,19 +764,10 @@ std::unique_ptr<ISettingsKey> RegFileStore::OpenKey() {
 }
 
 std::unique_ptr<ISettingsKey> RegFileStore::CreateKey(long& status) {
-    std::string bytes;
-    long error = 0;
     Document doc;
-    switch (ReadWholeFile(file_, bytes, error)) {
-        case ReadStatus::Ok:
-            doc = Document::Parse(bytes);
-            break;
-        case ReadStatus::Missing:
-            break;
-        case ReadStatus::Failed:
-            // Never replace a file whose content could not be read.
-            status = error != 0 ? error : EIO;
-            return nullptr;
+    // Never replace a file whose content could not be read.
+    if (status = ReadDocument(file_, doc); status != 0) {
+        return nullptr;
     }
     status = 0;
     bool create = !doc.HasKey();

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,7 +16,6 @@
 namespace scour {
 namespace {
 
-using platform::BoxKind;
 using platform::DiskGeometry;
 using platform::DiskIdentity;
 using platform::DiskLayout;
@@ -26,138 +24,145 @@ using platform::PartitionEntry;
 
 using Events = std::vector<std::string>;
 
-// Calls that change the disk. The fake records every call; a test looks at
-// whether any of these came after a point.
-const char* const kWrites[] = {"clear", "create", "set", "format", "copy", "start"};
-
+// Calls that change the disk.
 bool IsWrite(const std::string& e) {
-    return std::any_of(std::begin(kWrites), std::end(kWrites),
-                       [&](const char* w) { return e.rfind(w, 0) == 0; });
+    for (const char* w : {"clear", "create", "set", "format", "copy", "start"}) {
+        if (e.rfind(w, 0) == 0) {
+            return true;
+        }
+    }
+    return false;
 }
 
-struct FakeDisk final : platform::IDiskPreparer {
-    Events& events;
-    explicit FakeDisk(Events& e) : events(e) {}
-
-    // The script: what each operation answers.
-    DiskIdentity identity{7, 8'225'280'000, L"SN1", 3};
-    std::function<std::optional<DiskIdentity>()> identityNow = [this] { return identity; };
+// Disk, page and reporter in one: every call is recorded in one list of
+// events, and the flags script what each operation answers.
+struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
+    Events events;
     bool lockOk = true, openOk = true, createOk = true, setOk = true, releaseOk = true;
-    bool formatOk = true, copyOk = true, startOk = true, loaderThere = true;
+    bool formatOk = true, copyOk = true, startOk = true, loaderThere = true, answer = true;
+    bool identityOk = true;
+    const char* swapAfter = nullptr;  // another disk answers once this event happened
     std::optional<DiskGeometry> geometry = DiskGeometry{1000, 255, 63, 512};
     std::optional<DiskLayout> layout = DiskLayout{0, {PartitionEntry{0, 8'225'280'000}}};
     std::optional<unsigned long> exitCode = 0;
     std::map<std::string, std::string> copied;  // name on the disk -> bytes
     DiskLayout written;
     std::wstring lockedDisk;
+    std::function<void()> onAsk;
+    int position = -1, upper = 0;
+    bool prepared = false;
 
-    void Note(const std::string& e) { events.push_back(e); }
+    bool Note(const std::string& e, bool result = true) {
+        events.push_back(e);
+        return result;
+    }
+    bool Has(const std::string& e) const {
+        return std::find(events.begin(), events.end(), e) != events.end();
+    }
+    std::size_t At(const std::string& e) const {
+        return static_cast<std::size_t>(std::find(events.begin(), events.end(), e) -
+                                        events.begin());
+    }
+    // Whether anything changed the disk after the event (after the start without one).
+    bool WritesAfter(const char* e = nullptr) const {
+        std::size_t from = e == nullptr ? 0 : std::min(At(e) + 1, events.size());
+        return std::any_of(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
+                           IsWrite);
+    }
 
     struct Lock final : platform::IVolumeLock {
-        FakeDisk& d;
-        explicit Lock(FakeDisk& disk) : d(disk) {}
-        ~Lock() override { d.Note("unlock"); }
+        Fake& f;
+        explicit Lock(Fake& fake) : f(fake) {}
+        ~Lock() override { f.Note("unlock"); }
     };
     struct Raw final : platform::IRawDisk {
-        FakeDisk& d;
-        explicit Raw(FakeDisk& disk) : d(disk) {}
-        std::optional<DiskIdentity> Identity() override { return d.identityNow(); }
-        std::optional<DiskGeometry> Geometry() override { return d.geometry; }
-        std::optional<DiskLayout> Layout() override { return d.layout; }
-        bool ClearFirstSector() override { return d.Note("clear"), true; }
-        bool CreateMbrDisk() override { return d.Note("create"), d.createOk; }
+        Fake& f;
+        explicit Raw(Fake& fake) : f(fake) {}
+        std::optional<DiskIdentity> Identity() override { return f.Identity(); }
+        std::optional<DiskGeometry> Geometry() override { return f.geometry; }
+        std::optional<DiskLayout> Layout() override { return f.layout; }
+        bool ClearFirstSector() override { return f.Note("clear"); }
+        bool CreateMbrDisk() override { return f.Note("create", f.createOk); }
         bool SetLayout(const DiskLayout& l, const DiskGeometry&) override {
-            d.Note("set");
-            d.written = l;
-            return d.setOk;
+            f.written = l;
+            return f.Note("set", f.setOk);
         }
     };
     struct Run final : platform::IInstallerRun {
-        FakeDisk& d;
-        explicit Run(FakeDisk& disk) : d(disk) {}
-        std::optional<unsigned long> Wait() override { return d.Note("wait"), d.exitCode; }
+        Fake& f;
+        explicit Run(Fake& fake) : f(fake) {}
+        std::optional<unsigned long> Wait() override { return f.Note("wait"), f.exitCode; }
     };
 
-    std::optional<DiskIdentity> ReadIdentity(const DiskTarget&) override { return identityNow(); }
+    std::optional<DiskIdentity> Identity() const {
+        DiskIdentity id{7, 8'225'280'000, L"SN1", 3};
+        if (swapAfter != nullptr && Has(swapAfter)) {
+            id.serial = L"OTHER";
+        }
+        return identityOk ? std::optional(id) : std::nullopt;
+    }
+
+    // The disk.
+    std::optional<DiskIdentity> ReadIdentity(const DiskTarget&) override { return Identity(); }
     std::unique_ptr<platform::IVolumeLock> LockVolume(const DiskTarget& t) override {
-        Note("lock");
         lockedDisk = t.diskPath;
-        return lockOk ? std::make_unique<Lock>(*this) : nullptr;
+        // Only a lock taken is recorded: each must be released.
+        return lockOk && Note("lock") ? std::make_unique<Lock>(*this) : nullptr;
     }
     std::unique_ptr<platform::IRawDisk> OpenDisk(const DiskTarget&) override {
-        Note("open");
-        return openOk ? std::make_unique<Raw>(*this) : nullptr;
+        return Note("open", openOk) ? std::make_unique<Raw>(*this) : nullptr;
     }
-    bool ReleaseVolume(const DiskTarget&) override { return Note("release"), releaseOk; }
-    bool Format(const DiskTarget&) override { return Note("format"), formatOk; }
+    bool ReleaseVolume(const DiskTarget&) override { return Note("release", releaseOk); }
+    bool Format(const DiskTarget&) override { return Note("format", formatOk); }
     bool CopyFolderContents(const DiskTarget&, const std::wstring& folder) override {
-        Note("copy " + ToUtf8(folder.substr(folder.find_last_of(L"/\\") + 1)));
-        return copyOk;
+        return Note("copy " + ToUtf8(folder.substr(folder.find_last_of(L"/\\") + 1)), copyOk);
     }
     bool CopyFile(const DiskTarget&, const std::wstring& source,
                   const std::wstring& name) override {
-        Note("copy " + ToUtf8(name));
         copied[ToUtf8(name)] = test::ReadFile(source).value_or("<missing>");
-        return copyOk;
+        return Note("copy " + ToUtf8(name), copyOk);
     }
     std::unique_ptr<platform::IInstallerRun> StartInstaller(const DiskTarget&,
                                                             const std::wstring&) override {
-        Note("start");
-        return startOk ? std::make_unique<Run>(*this) : nullptr;
+        return Note("start", startOk) ? std::make_unique<Run>(*this) : nullptr;
     }
     bool RootFileExists(const DiskTarget&, std::wstring_view name) override {
-        Note("exists " + ToUtf8(name));
-        return loaderThere;
+        return Note("exists " + ToUtf8(name), loaderThere);
     }
     std::optional<platform::VolumeFacts> DescribeVolume(const DiskTarget&) override { return {}; }
     bool SupportsImageFiles() const override { return false; }
     std::wstring FailureDetail() const override { return {}; }
-};
 
-struct FakePage final : IUsbPage {
-    Events& events;
-    int position = -1, upper = 0;
-    bool prepared = false;
-    std::function<void()> onRepaint;
-    explicit FakePage(Events& e) : events(e) {}
+    // The page.
     void SetProgressRange(int, int u) override { upper = u; }
     void SetProgressPosition(int p) override {
         position = p;
-        events.push_back("pos " + std::to_string(p));
+        Note("pos " + std::to_string(p));
     }
     int ProgressPosition() override { return position; }
     int ProgressUpper() override { return upper; }
-    void ShowProgress() override { events.push_back("show"); }
-    void RepaintPage() override {
-        if (onRepaint) {
-            onRepaint();
-        }
-    }
+    void ShowProgress() override { Note("show"); }
+    void RepaintPage() override {}
     void Pause(int) override {}
-    void BeginBusy() override { events.push_back("busy"); }
-    void EndBusy() override { events.push_back("idle"); }
+    void BeginBusy() override { Note("busy"); }
+    void EndBusy() override { Note("idle"); }
     void SetDiskPrepared() override { prepared = true; }
-    void RefreshAfterPreparation() override { events.push_back("refresh"); }
-};
+    void RefreshAfterPreparation() override { Note("refresh"); }
 
-struct FakeReporter final : platform::IReporter {
-    Events& events;
-    bool answer = true;
-    std::function<void()> onAsk;
-    explicit FakeReporter(Events& e) : events(e) {}
-    void ShowMessage(BoxKind kind, const std::wstring& caption, const std::wstring& text) override {
+    // The reporter: messages are recorded by their string id.
+    void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
+                     const std::wstring& text) override {
         EXPECT_EQ(caption, L"Scourline Configuration Wizard");
         for (int id = IDS_USB_CONFIRM_OVERWRITE; id <= IDS_USB_COPY_FAILED; ++id) {
             if (text == LoadText(id)) {
-                events.push_back((kind == BoxKind::Error ? "error " : "plain ") +
-                                 std::to_string(id));
+                Note((kind == platform::BoxKind::Error ? "error " : "plain ") + std::to_string(id));
             }
         }
     }
     bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
         EXPECT_EQ(caption, L"Scourline Configuration Wizard");
         EXPECT_EQ(text, LoadText(IDS_USB_CONFIRM_OVERWRITE));
-        events.push_back("ask 151");
+        Note("ask 151");
         if (onAsk) {
             onAsk();
         }
@@ -182,273 +187,186 @@ class UsbPreparation : public ::testing::Test {
         test::MakeDirs(program.Path() + L"/common/efi");
         test::MakeDirs(program.Path() + L"/flash");
     }
-    UsbOutcome Prepare(const RemovableDrive& d) { return Prepare(disk, d); }
-    UsbOutcome Prepare(FakeDisk& with, const RemovableDrive& d) {
-        return PrepareUsbDisk(page, &d, options, services, with, reporter);
-    }
-    std::vector<int> Positions() const {
-        std::vector<int> out;
-        for (const auto& e : events) {
-            if (e.rfind("pos ", 0) == 0) {
-                out.push_back(std::stoi(e.substr(4)));
-            }
-        }
-        return out;
-    }
-    bool Has(const std::string& e) const {
-        return std::find(events.begin(), events.end(), e) != events.end();
-    }
-    // The index of an event, or the end.
-    std::size_t At(const std::string& e) const {
-        return static_cast<std::size_t>(std::find(events.begin(), events.end(), e) -
-                                        events.begin());
-    }
-    bool AnyWrite() const { return std::any_of(events.begin(), events.end(), IsWrite); }
-    bool WritesAfter(const std::string& e) const {
-        std::size_t from = std::min(At(e) + 1, events.size());
-        return std::any_of(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
-                           IsWrite);
-    }
-    // A failure that stops: its message, the bar at 0, no refresh, no flag.
-    void ExpectStopped(const std::string& message) {
-        EXPECT_TRUE(Has(message)) << ::testing::PrintToString(events);
-        EXPECT_EQ(page.position, 0);
-        EXPECT_FALSE(Has("refresh"));
-        EXPECT_FALSE(page.prepared);
+    UsbOutcome Prepare(Fake& with, const RemovableDrive& d) {
+        return PrepareUsbDisk(with, &d, options, services, with, with);
     }
 
-    Events events;
     test::ScratchDir program;
     test::TestServices services{program.Path()};
     WizardOptions options;
-    FakeDisk disk{events};
-    FakePage page{events};
-    FakeReporter reporter{events};
+    Fake f;
 };
 
-// --- the three worked cases -----------------------------------------------------------
-
-TEST_F(UsbPreparation, ReadyDiskIsNeitherAskedNorFormattedAndMovesTheBarAsDescribed) {
-    EXPECT_EQ(Prepare(Drive(DriveReady, true)), UsbOutcome::Prepared);
-    EXPECT_EQ(Positions(), (std::vector<int>{2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14}));
-    EXPECT_FALSE(Has("ask 151"));
-    EXPECT_FALSE(Has("lock"));
-    EXPECT_FALSE(Has("format"));
-    EXPECT_TRUE(page.prepared);
-    EXPECT_LT(At("plain 155"), At("refresh"));
-    // The files in order, the busy cursor around them, the loader checked last.
-    Events expected = {"busy",       "copy common", "copy flash", "copy welcome.txt",
-                       "copy scour", "start",       "wait",       "exists ldlinux.sys",
-                       "idle"};
-    Events got;
-    std::copy_if(events.begin(), events.end(), std::back_inserter(got), [&](const std::string& e) {
-        return std::find(expected.begin(), expected.end(), e) != expected.end();
-    });
-    EXPECT_EQ(got, expected);
-}
-
-TEST_F(UsbPreparation, DiskWithoutTableIsAskedLockedPartitionedUnlockedThenFormatted) {
-    EXPECT_EQ(Prepare(Drive(DriveNoPartitionTable, false)), UsbOutcome::Prepared);
-    EXPECT_EQ(Positions(), (std::vector<int>{2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14}));
-    EXPECT_LT(At("ask 151"), At("lock"));
-    EXPECT_LT(At("lock"), At("clear"));
-    EXPECT_LT(At("clear"), At("create"));
-    EXPECT_LT(At("create"), At("set"));
-    EXPECT_LT(At("set"), At("unlock"));
-    EXPECT_LT(At("unlock"), At("format"));
-    EXPECT_EQ(disk.lockedDisk, L"disk");
-    // The one partition: type 0xEF, active, from the second track; three empty entries.
-    ASSERT_EQ(disk.written.partitions.size(), 4u);
-    EXPECT_EQ(disk.written.partitions[0].partitionType, 0xEF);
-    EXPECT_TRUE(disk.written.partitions[0].bootIndicator);
-    EXPECT_EQ(disk.written.partitions[0].startingOffset, 32256);
-    EXPECT_EQ(disk.written.partitions[1].partitionType, 0);
-}
-
-TEST_F(UsbPreparation, NtfsDiskWithTableIsAskedAndFormattedButKeepsItsTable) {
-    EXPECT_EQ(Prepare(Drive(DriveNotFat, true)), UsbOutcome::Prepared);
-    EXPECT_EQ(Positions(), (std::vector<int>{2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14}));
-    EXPECT_TRUE(Has("ask 151"));
-    EXPECT_TRUE(Has("format"));
-    EXPECT_FALSE(Has("lock"));
-    EXPECT_FALSE(Has("set"));
-}
-
-// --- stops: nothing written after them --------------------------------------------------------
-
-TEST_F(UsbPreparation, NoToTheQuestionLeavesTheDiskUntouched) {
-    reporter.answer = false;
-    EXPECT_EQ(Prepare(Drive(DriveNoPartitionTable, false)), UsbOutcome::Declined);
-    EXPECT_EQ(Positions(), (std::vector<int>{2, 0}));
-    EXPECT_TRUE(Has("show"));
-    EXPECT_FALSE(AnyWrite());
-    EXPECT_FALSE(Has("lock"));
-    ExpectStopped("ask 151");
-}
-
-TEST_F(UsbPreparation, BusyVolumeGives152AndWritesNothing) {
-    disk.lockOk = false;
-    EXPECT_EQ(Prepare(Drive(DriveNoPartitionTable, false)), UsbOutcome::VolumeBusy);
-    ExpectStopped("error 152");
-    EXPECT_FALSE(AnyWrite());
-
-    events.clear();
-    disk.releaseOk = false;  // a volume still in use when the format comes
-    EXPECT_EQ(Prepare(Drive(DriveNotFat, true)), UsbOutcome::VolumeBusy);
-    ExpectStopped("error 152");
-    EXPECT_FALSE(Has("format"));
-}
-
-TEST_F(UsbPreparation, TableFailuresGive153AndAlwaysUnlock) {
+TEST_F(UsbPreparation, TheThreeWorkedCases) {
+    const Events install = {"busy",       "copy common", "copy flash",         "copy welcome.txt",
+                            "copy scour", "start",       "exists ldlinux.sys", "idle",
+                            "plain 155",  "refresh"};
     struct Case {
         const char* what;
-        std::function<void(FakeDisk&)> script;
-        bool anyWrite;
+        RemovableDrive drive;
+        std::vector<int> positions;
+        Events before;  // the steps before the installation, in order
     };
     const Case cases[] = {
-        {"disk cannot be opened", [](FakeDisk& d) { d.openOk = false; }, false},
-        {"geometry unreadable", [](FakeDisk& d) { d.geometry.reset(); }, false},
-        // The check comes before the first write, unlike clearing first and checking after.
-        {"disk already partitioned",
-         [](FakeDisk& d) {
-             d.layout->partitions = {PartitionEntry{32256, 1 << 20, 63, 1, 0x0C}};
-         },
-         false},
-        {"second slot partitioned",
-         [](FakeDisk& d) {
-             d.layout->partitions = {PartitionEntry{}, PartitionEntry{1 << 20, 1 << 20, 0, 2, 7}};
-         },
-         false},
-        {"disk smaller than a cylinder", [](FakeDisk& d) { d.geometry->cylinders = 0; }, false},
-        {"empty disk not created", [](FakeDisk& d) { d.createOk = false; }, true},
-        {"layout not set", [](FakeDisk& d) { d.setOk = false; }, true},
+        {"ready FAT32 disk: neither asked nor formatted",
+         Drive(DriveReady, true),
+         {2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14},
+         {}},
+        {"no table: asked, locked, partitioned, unlocked, then formatted",
+         Drive(DriveNoPartitionTable, false),
+         {2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14},
+         {"ask 151", "lock", "clear", "create", "set", "unlock", "format"}},
+        {"NTFS with a table: asked and formatted, the table kept",
+         Drive(DriveNotFat, true),
+         {2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14},
+         {"ask 151", "format"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        events.clear();
-        FakeDisk fresh(events);
-        c.script(fresh);
-        EXPECT_EQ(Prepare(fresh, Drive(DriveNoPartitionTable, false)), UsbOutcome::TableFailed);
-        ExpectStopped("error 153");
-        EXPECT_TRUE(Has("unlock"));
-        EXPECT_FALSE(Has("format"));
-        EXPECT_EQ(Has("clear"), c.anyWrite);
+        Fake run;
+        EXPECT_EQ(Prepare(run, c.drive), UsbOutcome::Prepared);
+        std::vector<int> positions;
+        Events steps;
+        for (const auto& e : run.events) {
+            if (e.rfind("pos ", 0) == 0) {
+                positions.push_back(std::stoi(e.substr(4)));
+            } else if (e != "show" && e != "open" && e != "release" && e != "wait") {
+                steps.push_back(e);
+            }
+        }
+        EXPECT_EQ(positions, c.positions);
+        Events expected = c.before;
+        expected.insert(expected.end(), install.begin(), install.end());
+        EXPECT_EQ(steps, expected);
+        EXPECT_TRUE(run.prepared);
     }
 }
 
-TEST_F(UsbPreparation, FormatNotDoneGives154AndCopiesNothing) {
-    disk.formatOk = false;
-    EXPECT_EQ(Prepare(Drive(DriveLowSpace, true)), UsbOutcome::NotFormatted);
-    ExpectStopped("error 154");
-    EXPECT_FALSE(WritesAfter("format"));
+// Every way the sequence stops early: its message, the bar at 0, no refresh,
+// no flag, every lock released, and no write after the step that failed.
+TEST_F(UsbPreparation, StopsWriteNothingAfterTheFailingStep) {
+    using enum UsbOutcome;
+    const std::map<UsbOutcome, std::string> message = {{Declined, "ask 151"},
+                                                       {VolumeBusy, "error 152"},
+                                                       {TableFailed, "error 153"},
+                                                       {DiskChanged, "error 153"},
+                                                       {NotFormatted, "error 154"}};
+    struct Case {
+        const char* what;
+        RemovableDrive drive;
+        UsbOutcome outcome;
+        const char* lastWrite;  // nothing at all when null
+        void (*script)(Fake&);
+    };
+    const RemovableDrive blank = Drive(DriveNoPartitionTable, false);
+    const RemovableDrive ready = Drive(DriveReady, true);
+    const RemovableDrive ntfs = Drive(DriveNotFat, true);
+    const Case cases[] = {
+        {"No to 151", blank, Declined, nullptr, [](Fake& d) { d.answer = false; }},
+        // A "ready" entry without a table is still asked about.
+        {"No, ready entry", Drive(DriveReady, false), Declined, nullptr,
+         [](Fake& d) { d.answer = false; }},
+        {"volume busy", blank, VolumeBusy, nullptr, [](Fake& d) { d.lockOk = false; }},
+        {"busy at the format", ntfs, VolumeBusy, nullptr, [](Fake& d) { d.releaseOk = false; }},
+        {"disk not opened", blank, TableFailed, nullptr, [](Fake& d) { d.openOk = false; }},
+        {"no geometry", blank, TableFailed, nullptr, [](Fake& d) { d.geometry.reset(); }},
+        // The layout check comes before the first write, not after clearing.
+        {"partitioned", blank, TableFailed, nullptr,
+         [](Fake& d) {
+             d.layout->partitions = {PartitionEntry{32256, 1 << 20, 63, 1, 0x0C}};
+         }},
+        {"second slot used", blank, TableFailed, nullptr,
+         [](Fake& d) {
+             d.layout->partitions.push_back({1 << 20, 1 << 20, 0, 2, 7});
+         }},
+        {"below a cylinder", blank, TableFailed, nullptr,
+         [](Fake& d) { d.geometry->cylinders = 0; }},
+        {"not created", blank, TableFailed, "create", [](Fake& d) { d.createOk = false; }},
+        {"layout not set", blank, TableFailed, "set", [](Fake& d) { d.setOk = false; }},
+        {"not formatted", Drive(DriveLowSpace, true), NotFormatted, "format",
+         [](Fake& d) { d.formatOk = false; }},
+        // The disk must stay the one the run started with.
+        {"swap at 151", blank, TableFailed, nullptr, [](Fake& d) { d.swapAfter = "ask 151"; }},
+        {"swap before format", ntfs, DiskChanged, nullptr, [](Fake& d) { d.swapAfter = "pos 1"; }},
+        {"swap before copies", ready, DiskChanged, nullptr, [](Fake& d) { d.swapAfter = "pos 2"; }},
+        {"swap before installer", ready, DiskChanged, "copy scour",
+         [](Fake& d) { d.swapAfter = "copy scour"; }},
+        {"no identity", ready, DiskChanged, nullptr, [](Fake& d) { d.identityOk = false; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Fake run;
+        c.script(run);
+        EXPECT_EQ(Prepare(run, c.drive), c.outcome);
+        EXPECT_TRUE(run.Has(message.at(c.outcome))) << ::testing::PrintToString(run.events);
+        EXPECT_EQ(run.position, 0);
+        EXPECT_TRUE(run.Has("show"));
+        EXPECT_FALSE(run.Has("refresh") || run.prepared);
+        EXPECT_EQ(run.Has("lock"), run.Has("unlock"));
+        EXPECT_FALSE(run.WritesAfter(c.lastWrite));
+        EXPECT_TRUE(c.lastWrite == nullptr || run.Has(c.lastWrite));
+    }
 }
 
 TEST_F(UsbPreparation, InstallFailuresGive156WithRefreshAndNoFlag) {
     struct Case {
         const char* what;
-        std::function<void(FakeDisk&)> script;
+        void (*script)(Fake&);
         const char* lastCall;
     };
     const Case cases[] = {
-        {"installer exits with 1", [](FakeDisk& d) { d.exitCode = 1; }, "wait"},
-        {"exit code unreadable", [](FakeDisk& d) { d.exitCode.reset(); }, "wait"},
-        {"installer not started", [](FakeDisk& d) { d.startOk = false; }, "start"},
-        {"loader missing afterwards", [](FakeDisk& d) { d.loaderThere = false; },
-         "exists ldlinux.sys"},
+        {"installer exits with 1", [](Fake& d) { d.exitCode = 1; }, "wait"},
+        {"exit code unreadable", [](Fake& d) { d.exitCode.reset(); }, "wait"},
+        {"installer not started", [](Fake& d) { d.startOk = false; }, "start"},
+        {"loader missing afterwards", [](Fake& d) { d.loaderThere = false; }, "exists ldlinux.sys"},
         // A failed copy is a failure, not a disk missing its kernel reported as done.
-        {"copy fails", [](FakeDisk& d) { d.copyOk = false; }, "copy common"},
+        {"copy fails", [](Fake& d) { d.copyOk = false; }, "copy common"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        events.clear();
-        FakeDisk fresh(events);
-        c.script(fresh);
-        EXPECT_EQ(Prepare(fresh, Drive(DriveReady, true)), UsbOutcome::CopyFailed);
-        EXPECT_TRUE(Has("error 156"));
-        EXPECT_FALSE(Has("plain 155"));
-        EXPECT_FALSE(page.prepared);
-        EXPECT_LT(At(c.lastCall), At("error 156"));
-        EXPECT_LT(At("error 156"), At("refresh"));
-        EXPECT_LT(At("busy"), At("idle"));
-        EXPECT_NE(page.position, 0);
+        Fake run;
+        c.script(run);
+        EXPECT_EQ(Prepare(run, Drive(DriveReady, true)), UsbOutcome::CopyFailed);
+        EXPECT_FALSE(run.Has("plain 155"));
+        EXPECT_FALSE(run.prepared);
+        EXPECT_LT(run.At(c.lastCall), run.At("error 156"));
+        EXPECT_LT(run.At("error 156"), run.At("refresh"));
+        EXPECT_LT(run.At("busy"), run.At("idle"));
+        EXPECT_NE(run.position, 0);
     }
-}
-
-// --- the disk must stay the one the run started with -------------------------------------
-
-TEST_F(UsbPreparation, DiskSwappedAtAnyDestructiveStepStopsWith153) {
-    struct Case {
-        const char* what;
-        DriveStatus status;
-        bool table;
-        const char* swapAfter;  // the event after which another disk answers
-        const char* neverCalled;
-    };
-    const Case cases[] = {
-        {"during the question", DriveNoPartitionTable, false, "ask 151", "clear"},
-        {"before the format", DriveNotFat, true, "pos 1", "format"},
-        {"before the copies", DriveReady, true, "pos 2", "copy common"},
-        {"before the installer", DriveReady, true, "copy scour", "start"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        events.clear();
-        FakeDisk fresh(events);
-        std::string trigger = c.swapAfter;
-        fresh.identityNow = [&]() -> std::optional<DiskIdentity> {
-            DiskIdentity id = fresh.identity;
-            if (std::find(events.begin(), events.end(), trigger) != events.end()) {
-                id.serial = L"OTHER";
-            }
-            return id;
-        };
-        EXPECT_EQ(Prepare(fresh, Drive(c.status, c.table)), c.status == DriveNoPartitionTable
-                                                                ? UsbOutcome::TableFailed
-                                                                : UsbOutcome::DiskChanged);
-        ExpectStopped("error 153");
-        EXPECT_FALSE(Has(c.neverCalled));
-        EXPECT_FALSE(WritesAfter(trigger));
-    }
-}
-
-TEST_F(UsbPreparation, UnreadableIdentityNeverCountsAsTheSameDisk) {
-    disk.identityNow = [] { return std::optional<DiskIdentity>(); };
-    EXPECT_EQ(Prepare(Drive(DriveReady, true)), UsbOutcome::DiskChanged);
-    ExpectStopped("error 153");
-    EXPECT_FALSE(AnyWrite());
+    // Without the flash folder nothing is copied at all.
+    std::filesystem::remove_all(ToFsPath(program.Path() + L"/flash"));
+    EXPECT_EQ(Prepare(f, Drive(DriveReady, true)), UsbOutcome::CopyFailed);
+    EXPECT_FALSE(f.Has("copy common"));
 }
 
 TEST_F(UsbPreparation, WorksOnTheEntryItStartedWithWhenTheListChanges) {
     RemovableDrive entry = Drive(DriveNoPartitionTable, false);
     // The page refreshes while the question is open and the entry changes.
-    reporter.onAsk = [&] {
+    f.onAsk = [&] {
         entry.PhysicalDevice = L"other disk";
         entry.Status = DriveReady;
         entry.HasPartitionTable = true;
     };
-    EXPECT_EQ(Prepare(entry), UsbOutcome::Prepared);
-    EXPECT_EQ(disk.lockedDisk, L"disk");
-    EXPECT_TRUE(Has("set"));
-    EXPECT_TRUE(Has("format"));
-}
-
-TEST_F(UsbPreparation, EntryWithoutTableIsAskedAboutEvenWhenMarkedReady) {
-    reporter.answer = false;
-    EXPECT_EQ(Prepare(Drive(DriveReady, false)), UsbOutcome::Declined);
-    EXPECT_FALSE(AnyWrite());
-}
-
-TEST_F(UsbPreparation, NoSelectionDoesNothing) {
-    EXPECT_EQ(PrepareUsbDisk(page, nullptr, options, services, disk, reporter),
+    EXPECT_EQ(Prepare(f, entry), UsbOutcome::Prepared);
+    EXPECT_EQ(f.lockedDisk, L"disk");
+    EXPECT_TRUE(f.Has("format"));
+    // The new table: one active 0xEF partition from the second track, three empty entries.
+    ASSERT_EQ(f.written.partitions.size(), 4u);
+    EXPECT_EQ(f.written.partitions[0].partitionType, 0xEF);
+    EXPECT_TRUE(f.written.partitions[0].bootIndicator);
+    EXPECT_EQ(f.written.partitions[0].startingOffset, 32256);
+    EXPECT_EQ(f.written.partitions[1].partitionType, 0);
+    Fake idle;
+    EXPECT_EQ(PrepareUsbDisk(idle, nullptr, options, services, idle, idle),
               UsbOutcome::NoSelection);
-    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(idle.events.empty());
 }
 
 TEST_F(UsbPreparation, BannerAndArchiveAreWrittenThenCopiedAndTheScratchGoes) {
-    ASSERT_EQ(Prepare(Drive(DriveReady, true)), UsbOutcome::Prepared);
-    EXPECT_NE(disk.copied["welcome.txt"].find("Scourline v."), std::string::npos);
-    EXPECT_EQ(disk.copied["scour"].substr(0, 6), "070701");
-    // Nothing of the run is left in the temporary folder.
+    ASSERT_EQ(Prepare(f, Drive(DriveReady, true)), UsbOutcome::Prepared);
+    EXPECT_NE(f.copied["welcome.txt"].find("Scourline v."), std::string::npos);
+    EXPECT_EQ(f.copied["scour"].substr(0, 6), "070701");
     auto temp = services.services.tempFiles->TempFolder();
     ASSERT_TRUE(temp);
     for (const auto& e : std::filesystem::directory_iterator(ToFsPath(*temp))) {
@@ -456,15 +374,9 @@ TEST_F(UsbPreparation, BannerAndArchiveAreWrittenThenCopiedAndTheScratchGoes) {
     }
 }
 
-TEST_F(UsbPreparation, MissingFlashFolderFailsBeforeAnyCopy) {
-    std::filesystem::remove_all(ToFsPath(program.Path() + L"/flash"));
-    EXPECT_EQ(Prepare(Drive(DriveReady, true)), UsbOutcome::CopyFailed);
-    EXPECT_FALSE(Has("copy common"));
-}
-
 // --- the partition and its MBR entry ------------------------------------------------------
 
-TEST(BootPartition, SecondTrackToLastWholeCylinder) {
+TEST(BootPartition, SecondTrackToLastWholeCylinderOrNothing) {
     auto p = BootPartitionFor({1000, 255, 63, 512});
     ASSERT_TRUE(p);
     EXPECT_EQ(p->startingOffset, 32256);
@@ -472,21 +384,21 @@ TEST(BootPartition, SecondTrackToLastWholeCylinder) {
     EXPECT_EQ(p->hiddenSectors, 63u);
     EXPECT_EQ(p->partitionType, 0xEF);
     EXPECT_TRUE(p->bootIndicator && p->recognizedPartition && p->rewritePartition);
-    // 4096-byte sectors: the cylinder size no longer fits 32 bits' worth of
-    // sloppiness, and the result must still be exact.
-    auto big = BootPartitionFor({100, 255, 63, 4096});
-    ASSERT_TRUE(big);
-    EXPECT_EQ(big->partitionLength, 100LL * 255 * 63 * 4096 - 63 * 4096);
-}
-
-TEST(BootPartition, NoRoomOrNoMbrFitGivesNothing) {
-    EXPECT_FALSE(BootPartitionFor({0, 255, 63, 512}));
-    EXPECT_FALSE(BootPartitionFor({10, 0, 63, 512}));
-    EXPECT_FALSE(BootPartitionFor({10, 255, 0, 512}));
-    EXPECT_FALSE(BootPartitionFor({1ULL << 62, 255, 63, 512}));  // overflow
-    EXPECT_FALSE(BootPartitionFor({267350, 255, 63, 512}));      // > 2^32 sectors
-    EXPECT_TRUE(BootPartitionFor({267349, 255, 63, 512}));
-    EXPECT_TRUE(BootPartitionFor({1, 255, 63, 512}));
+    const std::pair<DiskGeometry, std::int64_t> cases[] = {
+        // 4096-byte sectors: the cylinder size must not be cut to 32 bits.
+        {{100, 255, 63, 4096}, 100LL * 255 * 63 * 4096 - 63 * 4096},
+        {{267349, 255, 63, 512}, 267349LL * 255 * 63 * 512 - 32256},
+        {{1, 255, 63, 512}, 254LL * 63 * 512},
+        {{0, 255, 63, 512}, -1},
+        {{10, 0, 63, 512}, -1},
+        {{10, 255, 0, 512}, -1},
+        {{1ULL << 62, 255, 63, 512}, -1},  // overflow
+        {{267350, 255, 63, 512}, -1},      // more than 2^32 sectors
+    };
+    for (const auto& [g, length] : cases) {
+        auto q = BootPartitionFor(g);
+        EXPECT_EQ(q ? q->partitionLength : -1, length) << g.cylinders << " " << g.bytesPerSector;
+    }
 }
 
 TEST(MbrEncoding, BootEntryBytesIncludingChs) {
@@ -529,14 +441,10 @@ TEST(MbrEncoding, SectorsWithoutTableReadAsOneWholeDiskEntry) {
         return l.partitions.size() == 1 && l.partitions[0].startingOffset == 0 &&
                l.partitions[0].partitionLength == static_cast<std::int64_t>(size);
     };
-    platform::MbrSector blank{};
-    EXPECT_TRUE(whole(blank));
+    EXPECT_TRUE(whole(platform::MbrSector{}));
     // A FAT boot record at sector 0, with boot code where a table would be.
-    platform::MbrSector fat{};
-    const std::uint8_t bpb[] = {0xEB, 0x3C, 0x90, 'm',  'k',  'f',  's',  '.', 'f',
-                                'a',  't',  0x00, 0x02, 0x04, 0x04, 0x00, 0x02};
-    std::copy(std::begin(bpb), std::end(bpb), fat.begin());
-    std::fill(fat.begin() + 446, fat.begin() + 510, 0x00);
+    platform::MbrSector fat{0xEB, 0x3C, 0x90, 'm',  'k',  'f',  's',  '.', 'f',
+                            'a',  't',  0x00, 0x02, 0x04, 0x04, 0x00, 0x02};
     fat[446] = 0x80;
     fat[450] = 0x06;
     fat[454] = 1;
@@ -549,9 +457,7 @@ TEST(MbrEncoding, SectorsWithoutTableReadAsOneWholeDiskEntry) {
     fat[446] = 0x12;  // a boot flag that is neither 0 nor 0x80
     EXPECT_TRUE(whole(fat));
     fat[446] = 0x80;
-    fat[458] = 0xFF;
-    fat[459] = 0xFF;
-    fat[460] = 0xFF;  // past the end of the disk
+    fat[458] = fat[459] = fat[460] = 0xFF;  // past the end of the disk
     EXPECT_TRUE(whole(fat));
 }
 

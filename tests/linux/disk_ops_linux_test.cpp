@@ -147,9 +147,6 @@ TEST_F(Disk, NewImageGetsBootCodeOneActivePartitionFat32AndTheFiles) {
 }
 
 TEST_F(Disk, FatTypeFollowsTheClusterCountThatMtoolsAccepts) {
-    EXPECT_EQ(platform::ChooseFat(32 * kMiB).fatBits, 16);
-    EXPECT_EQ(platform::ChooseFat(34 * kMiB).fatBits, 32);
-    EXPECT_EQ(platform::ChooseFat(300 * kMiB).sectorsPerCluster, 8);
     // The smallest volume that gets FAT32, and the one below it: mkfs, mtools
     // and the installer must all take either.
     std::uint64_t lo = 1, hi = 64 * kMiB / 512;
@@ -214,7 +211,7 @@ TEST_F(Disk, FailingInstallerGives156SaysWhyAndLeavesTheBootCodeOut) {
     fs::permissions(ToFsPath(program / L"flash/syslinux"), fs::perms::owner_all);
     EXPECT_EQ(Prepare(program.Path()), UsbOutcome::CopyFailed);
     EXPECT_FALSE(page.prepared);
-    EXPECT_NE(disk.FailureDetail().find(L"exit status 1"), std::wstring::npos);
+    // What the installer said reaches the user.
     EXPECT_NE(disk.FailureDetail().find(L"no room"), std::wstring::npos);
     EXPECT_EQ(Bytes().substr(0, 440), std::string(440, '\0'));
 }

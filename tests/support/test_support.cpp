@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -37,22 +38,19 @@ std::wstring TestToolsDir() {
 
 ScratchDir::ScratchDir() {
     static std::atomic<unsigned> counter{0};
-    auto base = std::filesystem::temp_directory_path();
+    // Named after the test, so that a folder left by a crash tells whose it was.
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info != nullptr ? std::string(info->name()) : "scratch";
-    for (auto& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) {
-            c = '_';
-        }
-    }
-    auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    std::string name = info != nullptr ? std::string(info->name()).substr(0, 40) : "scratch";
+    std::replace_if(
+        name.begin(), name.end(), [](char c) { return !std::isalnum(c & 0xFF); }, '_');
+    const std::string stamp =
+        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
     for (;;) {
-        std::ostringstream leaf;
-        leaf << "scourtest-" << name.substr(0, 40) << "-" << stamp << "-" << counter++;
-        auto p = base / leaf.str();
+        auto p = std::filesystem::temp_directory_path() /
+                 ("scourtest-" + name + "-" + stamp + "-" + std::to_string(counter++));
         if (std::filesystem::create_directory(p)) {
             path_ = FromFsPath(p);
-            break;
+            return;
         }
     }
 }

@@ -5,16 +5,13 @@
 namespace scour {
 namespace {
 
-TEST(DriveSizeText, UnitBoundariesAndTruncation) {
+TEST(DriveSizeText, UnitBoundariesTruncationAndRounding) {
     EXPECT_EQ(FormatSizeText(0.0f), L"0 KB");
     EXPECT_EQ(FormatSizeText(1023.9f), L"1023 KB");
     EXPECT_EQ(FormatSizeText(1024.0f), L"1.0 MB");
     EXPECT_EQ(FormatSizeText(1048575.0f), L"1024.0 MB");
     EXPECT_EQ(FormatSizeText(1048576.0f), L"1.00 GB");
     EXPECT_EQ(FormatSizeText(4294967296.0f), L"4096.00 GB");
-}
-
-TEST(DriveSizeText, RoundsTheSameOnEveryPlatform) {
     // Exact binary halves: printf rounds them to even, where the Windows C
     // library would round up; both builds must show the same text.
     EXPECT_EQ(FormatSizeText(1280.0f), L"1.2 MB");      // 1.25
@@ -31,15 +28,12 @@ RemovableDrive Fat32Disk() {
     return d;
 }
 
-TEST(DriveClassification, FreeSpaceThresholdIsInclusive) {
+TEST(DriveClassification, SpaceThresholdIsInclusiveAndOnlyFatOrFat32InAnyCaseCount) {
     auto d = Fat32Disk();
     EXPECT_EQ(ClassifyDrive(d), DriveReady);
     d.FreeKilobytes = 14999;
     EXPECT_EQ(ClassifyDrive(d), DriveLowSpace);
-}
-
-TEST(DriveClassification, OnlyFatAndFat32CountAsFatInAnyCase) {
-    auto d = Fat32Disk();
+    d.FreeKilobytes = 15000;
     for (const wchar_t* name : {L"FAT", L"FAT32", L"fat32", L"Fat"}) {
         d.FileSystem = name;
         EXPECT_EQ(ClassifyDrive(d), DriveReady) << name;
@@ -67,18 +61,15 @@ TEST(DriveClassification, LaterTestsWinAndTheStatusText) {
     EXPECT_EQ(StatusText(d), L"Format required");
 }
 
-TEST(DriveSizes, HalfKilobyteClusters) {
+TEST(DriveSizes, HalfKilobyteClustersAndLargeVolumes) {
     RemovableDrive d;
     ApplyVolumeSpace({1, 512, 3, 1000}, d);
     EXPECT_EQ(d.CapacityText, L"500 KB");
     EXPECT_EQ(d.FreeSpaceText, L"1 KB");
     EXPECT_EQ(d.FreeKilobytes, 1u);
-}
-
-TEST(DriveSizes, FreeKilobytesDoNotWrapOnLargeVolumes) {
     // 64 sectors per cluster * 2^26 free clusters = 2^32 sectors: a 32-bit
     // product would be 0 and the nearly empty 2 TiB volume would look full.
-    RemovableDrive d = Fat32Disk();
+    d = Fat32Disk();
     ApplyVolumeSpace({64, 512, 1u << 26, 1u << 26}, d);
     EXPECT_EQ(d.FreeKilobytes, std::uint64_t{1} << 31);
     EXPECT_EQ(d.FreeSpaceText, L"2048.00 GB");

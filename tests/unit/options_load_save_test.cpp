@@ -17,39 +17,39 @@ using platform::kRegSz;
 using platform::RegValue;
 using Bytes = std::vector<std::uint8_t>;
 
-class FakeStore final : public platform::ISettingsStore, platform::ISettingsKey {
+// Registry semantics in memory; Set plants a value of any type and size.
+class FakeStore final : public platform::ISettingsStore {
   public:
     bool keyExists = false;
     long createStatus = 0;  // non-zero: CreateKey fails with it
     std::map<std::wstring, RegValue> values;
 
+    void Set(std::wstring_view name, std::uint32_t type, const Bytes& data) {
+        values[std::wstring(name)] = {type, data};
+        keyExists = true;
+    }
     std::unique_ptr<platform::ISettingsKey> OpenKey() override {
-        return keyExists ? std::make_unique<Ref>(*this) : nullptr;
+        return keyExists ? std::make_unique<Key>(*this) : nullptr;
     }
     std::unique_ptr<platform::ISettingsKey> CreateKey(long& status) override {
         status = createStatus;
         keyExists = keyExists || status == 0;
-        return status == 0 ? std::make_unique<Ref>(*this) : nullptr;
+        return status == 0 ? std::make_unique<Key>(*this) : nullptr;
     }
-    bool Query(std::wstring_view name, RegValue& out) override {
-        auto it = values.find(std::wstring(name));
-        return it != values.end() && (out = it->second, true);
-    }
-    bool Set(std::wstring_view name, std::uint32_t type, const Bytes& data) override {
-        values[std::wstring(name)] = {type, data};
-        return keyExists = true;
-    }
-    long Commit() override { return 0; }
 
   private:
-    struct Ref final : platform::ISettingsKey {
-        explicit Ref(FakeStore& s) : store(s) {}
-        bool Query(std::wstring_view n, RegValue& out) override { return store.Query(n, out); }
-        bool Set(std::wstring_view n, std::uint32_t t, const Bytes& d) override {
-            return store.Set(n, t, d);
+    struct Key final : platform::ISettingsKey {
+        FakeStore& s;
+        explicit Key(FakeStore& store) : s(store) {}
+        bool Query(std::wstring_view name, RegValue& out) override {
+            auto it = s.values.find(std::wstring(name));
+            return it != s.values.end() && (out = it->second, true);
+        }
+        bool Set(std::wstring_view name, std::uint32_t type, const Bytes& data) override {
+            s.Set(name, type, data);
+            return true;
         }
         long Commit() override { return 0; }
-        FakeStore& store;
     };
 };
 

@@ -22,6 +22,16 @@ media() {
     fi
 }
 
+# The boot-test tools and the banner line the sample boot environment shows.
+boot_tools=${SCOUR_SOURCE:-}/tests/boot
+banner="Scourline v.2.69 - Whole Hard Drive Wiping Utility"
+
+# Nothing of the real home, stored options or temporary folder is used.
+use_scratch_home() {
+    export HOME=$work/home XDG_CONFIG_HOME=$work/config TMPDIR=$work/tmp
+    mkdir -p "$HOME/Documents" "$XDG_CONFIG_HOME" "$TMPDIR"
+}
+
 # A host path as the program under test sees it (Z:\... under Wine).
 host_path() {
     if [ -n "$SCOUR_RUNNER" ]; then

@@ -6,11 +6,7 @@
 . "$(dirname "$0")/lib.sh"
 
 : "${SCOUR_SOURCE:?}"
-boot_tools=$SCOUR_SOURCE/tests/boot
-banner="Scourline v.2.69 - Whole Hard Drive Wiping Utility"
-# Nothing of the real home, stored options or temporary folder is used.
-export HOME=$work/home XDG_CONFIG_HOME=$work/config TMPDIR=$work/tmp
-mkdir -p "$HOME/Documents" "$XDG_CONFIG_HOME" "$TMPDIR"
+use_scratch_home
 
 if [ ! -s "$SCOUR_BIN/common/vmlinuz" ] || [ ! -s "$SCOUR_BIN/iso/isolinux.bin" ]; then
     not_ok "the sample boot environment is in $SCOUR_BIN" "configure with -DSCOUR_BOOTENV=ON"

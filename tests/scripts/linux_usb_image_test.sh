@@ -3,14 +3,11 @@
 # active partition of type 0xEF at sector 63, boots in QEMU, and Linux receives
 # exactly the files of the archive that `archive` writes for the same options.
 # Also the command's confirmations, refusals and usage errors. (The same run on
-# a loop device is tests/linux/disk_ops_loop_test.cpp, skipped without root.)
+# a loop device is in tests/linux/disk_ops_linux_test.cpp, skipped without root.)
 . "$(dirname "$0")/lib.sh"
 
 : "${SCOUR_SOURCE:?}"
-boot_tools=$SCOUR_SOURCE/tests/boot
-banner="Scourline v.2.69 - Whole Hard Drive Wiping Utility"
-export HOME=$work/home XDG_CONFIG_HOME=$work/config TMPDIR=$work/tmp
-mkdir -p "$HOME" "$XDG_CONFIG_HOME" "$TMPDIR"
+use_scratch_home
 export MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null
 
 if [ ! -x "$SCOUR_BIN/flash/syslinux" ] || [ ! -s "$SCOUR_BIN/common/vmlinuz" ]; then

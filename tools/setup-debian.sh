@@ -7,12 +7,18 @@ packages=(
   # native build
   build-essential cmake ninja-build pkg-config clang-format git
   googletest libgtest-dev
-  libblkid-dev libsmbclient-dev
+  libblkid-dev libsmbclient-dev libudev-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev fonts-dejavu-core
   xdg-user-dirs
   # Windows cross build, run under Wine
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 fonts-wine xvfb xauth xdotool
+  # network share test against a real Samba on loopback
+  samba smbclient libnss-wrapper
+  # Windows resources and help: resource checks, help compiler, screenshots
+  icoutils fp-utils imagemagick
+  # Linux privileged helper
+  pkexec
   # archive peers used by the tests
   cpio libarchive-tools dash
   # media: image makers, boot loaders, FAT tools, boot tests

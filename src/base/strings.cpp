@@ -8,6 +8,26 @@ namespace {
 
 const std::map<int, std::wstring>& Table() {
     static const std::map<int, std::wstring> table = {
+        {IDS_MODE_TITLE, L"Start options"},
+        {IDS_MODE_SUBTITLE,
+         L"Wiping can be started automatically or manually after booting off the Scourline "
+         L"bootable disk. Please select the way of running the process."},
+        {IDS_SCHEME_TITLE, L"Wiping scheme"},
+        {IDS_SCHEME_SUBTITLE, L"Select wiping scheme Scourline will use."},
+        {IDS_ATA_TITLE, L"ATA or SATA hard drives"},
+        {IDS_ATA_SUBTITLE, L"Select options for wiping ATA or SATA hard drives."},
+        {IDS_SUMMARY_TITLE, L"Options summary"},
+        {IDS_SUMMARY_SUBTITLE,
+         L"The list below contains the options selected for Scourline boot disk"},
+        {IDS_MEDIA_TITLE, L"Bootable disk type"},
+        {IDS_MEDIA_SUBTITLE, L"Select type of bootable media for Scourline."},
+        {IDS_USB_TITLE, L"Bootable USB disk"},
+        {IDS_USB_SUBTITLE,
+         L"Select disk from the list below and format it as bootable Scourline disk."},
+        {IDS_ISO_TITLE, L"ISO image"},
+        {IDS_ISO_SUBTITLE, L"Create ISO image of bootable CD/DVD"},
+        {IDS_LOG_TITLE, L"Log options"},
+        {IDS_LOG_SUBTITLE, L"Set logging options here"},
         {IDS_WIZARD_CAPTION, L"Scourline Configuration Wizard"},
         {IDS_COMPONENTS_MISSING,
          L"Critical Scourline components are missing.\nPlease reinstall the application."},
@@ -34,6 +54,20 @@ const std::map<int, std::wstring>& Table() {
         // Followed by the path itself.
         {IDS_PATH_TOO_LONG, L"A path is too long for Scourline:\n"},
         {IDS_ISO_NO_PATH, L"No file name is given for the .ISO image."},
+        {IDS_SHARE_TEST_PASSED, L"Test passed"},
+        {IDS_SHARE_TEST_FAILED, L"Test failed"},
+        {IDS_SHARE_OK, L"Network share ok"},
+        {IDS_SHARE_ACCESS_DENIED, L"Network share access denied"},
+        {IDS_SHARE_NOT_FOUND, L"Network share not found"},
+        {IDS_SHARE_INVALID_PASSWORD, L"Invalid password"},
+        {IDS_SHARE_CREDENTIAL_CONFLICT,
+         L"You are already connected to this share with different credentials"},
+        {IDS_SHARE_INVALID_USER, L"Invalid user name"},
+        {IDS_SHARE_COULD_NOT_TEST, L"Could not test the share"},
+        {IDS_CANCEL_QUESTION, L"Are you sure you want to quit Scourline Configuration Wizard?"},
+        {IDS_BROWSE_PROMPT, L"Choose folder to store Scourline ISO image file:"},
+        {IDS_ABOUT_VERSION_FORMAT, L"Version %s build %s"},
+        {IDS_ABOUT_MENU_ITEM, L"About"},
     };
     return table;
 }

@@ -7,9 +7,10 @@
 namespace scour::platform {
 
 enum class BoxKind {
-    Error,     // error icon, OK
-    Plain,     // no icon, OK
-    Question,  // question with Yes and No
+    Error,        // error icon, OK
+    Information,  // information icon, OK
+    Plain,        // no icon, OK
+    Question,     // question with Yes and No
 };
 
 class IReporter {

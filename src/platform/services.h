@@ -2,6 +2,7 @@
 // services for fakes or for the real ones pointed at their own folders.
 #pragma once
 
+#include "platform/network.h"
 #include "platform/settings_store.h"
 #include "platform/system.h"
 
@@ -13,6 +14,7 @@ struct Services {
     ITextCodec* text = nullptr;
     IProcessRunner* processes = nullptr;
     ISettingsStore* settings = nullptr;
+    INetwork* network = nullptr;
 };
 
 // The real services of the platform this program was built for.

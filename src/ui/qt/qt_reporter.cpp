@@ -1,0 +1,64 @@
+#include "ui/qt/qt_reporter.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+#include "ui/qt/dialog_view.h"
+#include "ui/qt/script_session.h"
+
+namespace scour::qt {
+
+namespace {
+
+QMessageBox::Icon IconFor(platform::BoxKind kind) {
+    switch (kind) {
+        case platform::BoxKind::Error:
+            return QMessageBox::Critical;
+        case platform::BoxKind::Information:
+            return QMessageBox::Information;
+        case platform::BoxKind::Plain:
+        case platform::BoxKind::Question:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// The box owned by the window the user works in, as the system's boxes are.
+QWidget* Owner() {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+        return modal;
+    }
+    if (QWidget* active = QApplication::activeWindow()) {
+        return active;
+    }
+    for (QWidget* top : QApplication::topLevelWidgets()) {
+        if (top->isVisible() && top->isWindow() && qobject_cast<QDialog*>(top) != nullptr) {
+            return top;
+        }
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void QtReporter::ShowMessage(platform::BoxKind kind, const std::wstring& caption,
+                             const std::wstring& text) {
+    QMessageBox box(IconFor(kind), ToQt(caption), ToQt(text), QMessageBox::Ok, Owner());
+    if (auto* script = ActiveScript()) {
+        script->AnswerBox(caption, text, &box);
+        return;
+    }
+    box.exec();
+}
+
+bool QtReporter::AskYesNo(const std::wstring& caption, const std::wstring& text) {
+    QMessageBox box(QMessageBox::NoIcon, ToQt(caption), ToQt(text),
+                    QMessageBox::Yes | QMessageBox::No, Owner());
+    box.setDefaultButton(QMessageBox::Yes);
+    if (auto* script = ActiveScript()) {
+        return script->AnswerBox(caption, text, &box) == BoxAnswer::Yes;
+    }
+    return box.exec() == QMessageBox::Yes;
+}
+
+}  // namespace scour::qt

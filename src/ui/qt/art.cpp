@@ -50,14 +50,18 @@ QPixmap Load(const QString& name, int width, int height, bool tall) {
 
 }  // namespace
 
-QPixmap Watermark() { return Load(QStringLiteral(":/art/watermark.bmp"), 164, 314, true); }
+QPixmap Watermark() {
+    return Load(QStringLiteral(":/art/watermark.bmp"), 164, 314, true);
+}
 
-QPixmap HeaderBitmap() { return Load(QStringLiteral(":/art/header.bmp"), 49, 49, false); }
+QPixmap HeaderBitmap() {
+    return Load(QStringLiteral(":/art/header.bmp"), 49, 49, false);
+}
 
 QIcon ProgramIcon() {
     QIcon icon;
-    for (const char* name : {":/art/scourline.png", ":/art/scourline-48.png",
-                             ":/art/scourline-256.png"}) {
+    for (const char* name :
+         {":/art/scourline.png", ":/art/scourline-48.png", ":/art/scourline-256.png"}) {
         if (QFile::exists(QString::fromLatin1(name))) {
             icon.addFile(QString::fromLatin1(name));
         }

@@ -33,8 +33,12 @@ constexpr int kCellPadding = 12;
 
 }  // namespace
 
-int DialogUnits::X(int units) const { return MulDiv(units, baseX, 4); }
-int DialogUnits::Y(int units) const { return MulDiv(units, baseY, 8); }
+int DialogUnits::X(int units) const {
+    return MulDiv(units, baseX, 4);
+}
+int DialogUnits::Y(int units) const {
+    return MulDiv(units, baseY, 8);
+}
 
 QRect DialogUnits::Rect(int x, int y, int cx, int cy) const {
     int left = X(x), top = Y(y);
@@ -67,8 +71,12 @@ QFont TitleFont() {
     return font;
 }
 
-QString ToQt(const std::wstring& text) { return QString::fromStdWString(text); }
-std::wstring FromQt(const QString& text) { return text.toStdWString(); }
+QString ToQt(const std::wstring& text) {
+    return QString::fromStdWString(text);
+}
+std::wstring FromQt(const QString& text) {
+    return text.toStdWString();
+}
 
 DialogView::DialogView(const DialogDesc& dialog, QWidget* parent)
     : QWidget(parent), dialog_(dialog) {
@@ -78,7 +86,9 @@ DialogView::DialogView(const DialogDesc& dialog, QWidget* parent)
     resize(DialogSize());
 }
 
-QSize DialogView::DialogSize() const { return QSize(units_.X(dialog_.cx), units_.Y(dialog_.cy)); }
+QSize DialogView::DialogSize() const {
+    return QSize(units_.X(dialog_.cx), units_.Y(dialog_.cy));
+}
 
 QWidget* DialogView::Control(int id) const {
     auto it = controls_.find(id);
@@ -240,7 +250,9 @@ void DialogView::Command(int id) {
     }
 }
 
-QTreeWidget* DialogView::List(int id) const { return qobject_cast<QTreeWidget*>(Control(id)); }
+QTreeWidget* DialogView::List(int id) const {
+    return qobject_cast<QTreeWidget*>(Control(id));
+}
 
 void DialogView::SetText(int id, const std::wstring& text) {
     QWidget* w = Control(id);
@@ -369,8 +381,7 @@ void DialogView::InsertColumns(int id, const std::vector<std::wstring>& titles) 
     }
 }
 
-void DialogView::SetRows(int id, const std::vector<std::vector<std::wstring>>& rows,
-                         int selected) {
+void DialogView::SetRows(int id, const std::vector<std::vector<std::wstring>>& rows, int selected) {
     auto* list = List(id);
     if (list == nullptr) {
         return;
@@ -444,7 +455,9 @@ int DialogView::ProgressPosition(int id) {
     return bar == nullptr ? 0 : bar->value();
 }
 
-void DialogView::RepaintNow() { RepaintWindowNow(this); }
+void DialogView::RepaintNow() {
+    RepaintWindowNow(this);
+}
 
 void RepaintWindowNow(QWidget* widget) {
     if (widget == nullptr) {

@@ -71,8 +71,7 @@ class DialogView final : public QWidget, public IPageView {
     void SetSelection(int id, int index) override;
     int Selection(int id) override;
     void InsertColumns(int id, const std::vector<std::wstring>& titles) override;
-    void SetRows(int id, const std::vector<std::vector<std::wstring>>& rows,
-                 int selected) override;
+    void SetRows(int id, const std::vector<std::vector<std::wstring>>& rows, int selected) override;
     int ColumnContentWidth(int id, int column) override;
     int ColumnContentAndTitleWidth(int id, int column) override;
     void SetColumnWidth(int id, int column, int width) override;

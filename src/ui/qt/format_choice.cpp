@@ -48,10 +48,12 @@ std::optional<std::wstring> AskFormatFileSystem(QWidget* owner) {
     if (auto* script = ActiveScript()) {
         // "answer ok" starts the format with FAT32, "answer cancel" cancels.
         auto answer = script->AnswerBox(kFormatCaption, L"File system: FAT32", &dialog);
-        if (answer == BoxAnswer::Ok || answer == BoxAnswer::Yes) {
-            return std::wstring(L"FAT32");
+        if (answer || script->Failed()) {
+            if (answer == BoxAnswer::Ok || answer == BoxAnswer::Yes) {
+                return std::wstring(L"FAT32");
+            }
+            return std::nullopt;
         }
-        return std::nullopt;
     }
     if (dialog.exec() != QDialog::Accepted) {
         return std::nullopt;

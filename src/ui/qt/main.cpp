@@ -36,8 +36,7 @@ class StartupHost final : public IStartupHost {
     void ShowStartupError(const std::wstring& text) override {
         const std::wstring& caption = LoadText(IDS_WIZARD_CAPTION);
         QMessageBox box(QMessageBox::Critical, ToQt(caption), ToQt(text), QMessageBox::Ok);
-        if (script_ != nullptr) {
-            script_->AnswerBox(caption, text, &box);
+        if (script_ != nullptr && (script_->AnswerBox(caption, text, &box) || script_->Failed())) {
             return;
         }
         box.exec();
@@ -106,8 +105,8 @@ int main(int argc, char** argv) {
     WizardFrame frame;
     QtReporter reporter;
     std::unique_ptr<platform::IVolumeSystem> volumes = platform::CreateVolumeSystem(programFolder);
-    auto disks = std::make_unique<FormatChoicePreparer>(
-        CreateFrameDiskPreparer(programFolder), [&frame] {
+    auto disks =
+        std::make_unique<FormatChoicePreparer>(CreateFrameDiskPreparer(programFolder), [&frame] {
             QWidget* owner = QApplication::activeModalWidget();
             return AskFormatFileSystem(owner != nullptr ? owner : &frame);
         });

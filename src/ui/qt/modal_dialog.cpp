@@ -44,7 +44,9 @@ void ModalDialog::Place() {
     }
 }
 
-void ModalDialog::reject() { End(IDC_CANCEL); }
+void ModalDialog::reject() {
+    End(IDC_CANCEL);
+}
 
 void ModalDialog::End(int command) {
     if (ended_) {
@@ -56,7 +58,9 @@ void ModalDialog::End(int command) {
     done(command);
 }
 
-ModalDialog* OpenModalDialog() { return g_open.empty() ? nullptr : g_open.back(); }
+ModalDialog* OpenModalDialog() {
+    return g_open.empty() ? nullptr : g_open.back();
+}
 
 int RunModalDialog(IDialogLogic& logic, QWidget* owner) {
     const DialogDesc* desc = FindDialog(logic.DialogId());
@@ -67,11 +71,15 @@ int RunModalDialog(IDialogLogic& logic, QWidget* owner) {
     dialog.setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
     dialog.Place();
     logic.OnInitDialog(dialog.View());
-    if (auto* script = ActiveScript(); script != nullptr && desc->id == IDD_PASSWORD) {
+    std::wstring password;
+    std::optional<BoxAnswer> answer;
+    auto* script = ActiveScript();
+    if (script != nullptr && desc->id == IDD_PASSWORD) {
+        answer = script->AnswerPasswordDialog(password, &dialog);
+    }
+    if (answer || (script != nullptr && script->Failed())) {
         // The credentials come from the script; the dialog is still filled
         // and closed through its own logic.
-        std::wstring password;
-        auto answer = script->AnswerPasswordDialog(password, &dialog);
         int command = answer == BoxAnswer::Ok ? IDC_OK : IDC_CANCEL;
         if (command == IDC_OK) {
             dialog.View().SetText(IDC_PASSWD_PASSWORD, password);

@@ -12,9 +12,10 @@ std::unique_ptr<platform::IDiskPreparer> CreateFrameDiskPreparer(
     return platform::CreateDiskPreparer(programFolder, nullptr);
 }
 
-void SetFormatFileSystem(platform::IDiskPreparer& /*disks*/, const std::wstring& /*fileSystem*/) {
-}
+void SetFormatFileSystem(platform::IDiskPreparer& /*disks*/, const std::wstring& /*fileSystem*/) {}
 
-std::unique_ptr<IVolumeWatch> OpenVolumeWatch() { return nullptr; }
+std::unique_ptr<IVolumeWatch> OpenVolumeWatch() {
+    return nullptr;
+}
 
 }  // namespace scour::qt

@@ -45,8 +45,9 @@ void QtReporter::ShowMessage(platform::BoxKind kind, const std::wstring& caption
                              const std::wstring& text) {
     QMessageBox box(IconFor(kind), ToQt(caption), ToQt(text), QMessageBox::Ok, Owner());
     if (auto* script = ActiveScript()) {
-        script->AnswerBox(caption, text, &box);
-        return;
+        if (script->AnswerBox(caption, text, &box) || script->Failed()) {
+            return;
+        }
     }
     box.exec();
 }
@@ -56,7 +57,10 @@ bool QtReporter::AskYesNo(const std::wstring& caption, const std::wstring& text)
                     QMessageBox::Yes | QMessageBox::No, Owner());
     box.setDefaultButton(QMessageBox::Yes);
     if (auto* script = ActiveScript()) {
-        return script->AnswerBox(caption, text, &box) == BoxAnswer::Yes;
+        auto answer = script->AnswerBox(caption, text, &box);
+        if (answer || script->Failed()) {
+            return answer == BoxAnswer::Yes;
+        }
     }
     return box.exec() == QMessageBox::Yes;
 }

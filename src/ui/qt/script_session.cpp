@@ -26,8 +26,12 @@ void PrintLine(const std::wstring& line) {
 
 }  // namespace
 
-ScriptSession* ActiveScript() { return g_active; }
-void SetActiveScript(ScriptSession* session) { g_active = session; }
+ScriptSession* ActiveScript() {
+    return g_active;
+}
+void SetActiveScript(ScriptSession* session) {
+    g_active = session;
+}
 
 std::unique_ptr<ScriptSession> ScriptSession::FromEnvironment(std::wstring& error) {
     error.clear();
@@ -109,7 +113,15 @@ void ScriptSession::Tick() {
         // A script that ends without closing the wizard leaves it to the user.
         return;
     }
-    if (!runner_.Step(*target_)) {
+    if (inTick_) {
+        // A dialog's own loop inside an action: the script goes on after it.
+        QTimer::singleShot(50, [this] { Tick(); });
+        return;
+    }
+    inTick_ = true;
+    bool stepped = runner_.Step(*target_);
+    inTick_ = false;
+    if (!stepped) {
         if (runner_.Failed()) {
             Fail();
         }
@@ -133,7 +145,7 @@ std::optional<BoxAnswer> ScriptSession::AnswerBox(const std::wstring& caption,
     std::wstring line;
     auto answer = runner_.AnswerBox(caption, text, line);
     PrintLine(line);
-    if (!answer) {
+    if (!answer && runner_.Failed()) {
         Fail();
     }
     return answer;
@@ -144,13 +156,15 @@ std::optional<BoxAnswer> ScriptSession::AnswerPasswordDialog(std::wstring& passw
     Draw(drawnDialog);
     auto answer = runner_.AnswerPasswordDialog(password);
     PrintLine(L"dialog: credentials");
-    if (!answer) {
+    if (!answer && runner_.Failed()) {
         Fail();
     }
     return answer;
 }
 
-void ScriptSession::Note(const std::wstring& line) { PrintLine(line); }
+void ScriptSession::Note(const std::wstring& line) {
+    PrintLine(line);
+}
 
 void ScriptSession::Draw(QWidget* widget) {
     if (widget == nullptr || boxFolder_.isEmpty()) {

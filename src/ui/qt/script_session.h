@@ -28,7 +28,8 @@ class ScriptSession {
     void Start(IScriptTarget& target);
 
     // A message box: prints "box: CAPTION: TEXT" to stderr and gives the
-    // queued answer; without one the run fails.
+    // queued answer. Nothing when the run has failed (Failed()) or when the
+    // script is over and the box is the user's.
     std::optional<BoxAnswer> AnswerBox(const std::wstring& caption, const std::wstring& text,
                                        QWidget* drawnBox = nullptr);
     std::optional<BoxAnswer> AnswerPasswordDialog(std::wstring& password,
@@ -49,6 +50,7 @@ class ScriptSession {
     std::size_t leading_ = 0;
     IScriptTarget* target_ = nullptr;
     bool failed_ = false;
+    bool inTick_ = false;
     int boxes_ = 0;
     QString boxFolder_;
 };

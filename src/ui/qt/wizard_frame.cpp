@@ -105,7 +105,9 @@ class HeaderBand final : public QWidget {
     QString subtitle_;
 };
 
-bool Usable(QWidget* w) { return w != nullptr && !w->isHidden() && w->isEnabled(); }
+bool Usable(QWidget* w) {
+    return w != nullptr && !w->isHidden() && w->isEnabled();
+}
 
 }  // namespace
 
@@ -166,7 +168,8 @@ WizardFrame::WizardFrame()
     // The window menu with "About": the context menu of the window, and
     // Alt+Space where the desktop leaves that key to the window.
     auto* menuKey = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-    connect(menuKey, &QShortcut::activated, this, [this] { ShowWindowMenu(mapToGlobal(QPoint())); });
+    connect(menuKey, &QShortcut::activated, this,
+            [this] { ShowWindowMenu(mapToGlobal(QPoint())); });
 
     deviceTimer_ = new QTimer(this);
     deviceTimer_->setSingleShot(true);
@@ -231,8 +234,8 @@ WizardFrame::PageHost& WizardFrame::HostFor(CWizardPage& page) {
         h.host = new ExteriorBack(watermark_, pageArea_);
     } else {
         h.host = new QWidget(pageArea_);
-        auto* band = new HeaderBand(units_, header_, ToQt(page.Title()), ToQt(page.Subtitle()),
-                                    h.host);
+        auto* band =
+            new HeaderBand(units_, header_, ToQt(page.Title()), ToQt(page.Subtitle()), h.host);
         band->setGeometry(0, 0, pageSize_.width(), headerHeight_);
     }
     h.host->setGeometry(QRect(QPoint(0, 0), pageSize_));
@@ -298,7 +301,9 @@ void WizardFrame::ApplyButtons(unsigned flags) {
     finish_->setDefault(finish);
 }
 
-void WizardFrame::ShowCancelButton(bool visible) { cancel_->setVisible(visible); }
+void WizardFrame::ShowCancelButton(bool visible) {
+    cancel_->setVisible(visible);
+}
 
 void WizardFrame::PostOk() {
     QTimer::singleShot(0, this, [this] {
@@ -342,8 +347,8 @@ std::optional<std::wstring> WizardFrame::BrowseForFolder(const std::wstring& pro
         return std::nullopt;
     }
     QWidget* owner = QApplication::activeModalWidget();
-    QString folder = QFileDialog::getExistingDirectory(owner != nullptr ? owner : this,
-                                                       ToQt(prompt), QString());
+    QString folder =
+        QFileDialog::getExistingDirectory(owner != nullptr ? owner : this, ToQt(prompt), QString());
     if (folder.isEmpty()) {
         return std::nullopt;
     }
@@ -387,7 +392,9 @@ void WizardFrame::OpenHelp(const std::wstring& request) {
     QDesktopServices::openUrl(QUrl::fromLocalFile(page));
 }
 
-void WizardFrame::ShowAbout() { ShowAboutBox(isVisible() ? this : nullptr); }
+void WizardFrame::ShowAbout() {
+    ShowAboutBox(isVisible() ? this : nullptr);
+}
 
 void WizardFrame::ShowWindowMenu(const QPoint& where) {
     QMenu menu(this);
@@ -419,7 +426,9 @@ void WizardFrame::DeliverDeviceChange() {
     }
 }
 
-DialogView* WizardFrame::CurrentView() { return current_ != nullptr ? current_->view : nullptr; }
+DialogView* WizardFrame::CurrentView() {
+    return current_ != nullptr ? current_->view : nullptr;
+}
 
 QPushButton* WizardFrame::ButtonFor(scour::WizardButton button) {
     switch (button) {
@@ -463,7 +472,9 @@ void WizardFrame::changeEvent(QEvent* event) {
     }
 }
 
-void WizardFrame::contextMenuEvent(QContextMenuEvent* event) { ShowWindowMenu(event->globalPos()); }
+void WizardFrame::contextMenuEvent(QContextMenuEvent* event) {
+    ShowWindowMenu(event->globalPos());
+}
 
 // --- scripted runs ----------------------------------------------------------------
 
@@ -495,7 +506,13 @@ bool WizardFrame::Click(int id) {
     if (!Usable(button)) {
         return false;
     }
-    QTimer::singleShot(0, button, [button] { button->click(); });
+    if (qobject_cast<QPushButton*>(button) != nullptr) {
+        // A push button may open a dialog whose own loop the script then drives.
+        QTimer::singleShot(0, button, [button] { button->click(); });
+    } else {
+        // Check boxes and radio buttons change at once, for what the script reads next.
+        button->click();
+    }
     return true;
 }
 
@@ -539,7 +556,9 @@ bool WizardFrame::Select(int id, int index) {
     return false;
 }
 
-void WizardFrame::DeviceChange() { DeliverDeviceChange(); }
+void WizardFrame::DeviceChange() {
+    DeliverDeviceChange();
+}
 
 bool WizardFrame::Screenshot(const std::wstring& file) {
     QWidget* target = OpenModalDialog();

@@ -41,8 +41,8 @@ int DialogUnits::Y(int units) const {
 }
 
 QRect DialogUnits::Rect(int x, int y, int cx, int cy) const {
-    int left = X(x), top = Y(y);
-    return QRect(left, top, X(x + cx) - left, Y(y + cy) - top);
+    // Place and size convert separately, as the system creates a template's controls.
+    return QRect(X(x), Y(y), X(cx), Y(cy));
 }
 
 DialogUnits MeasureDialogUnits(const QFont& font) {

@@ -1,0 +1,284 @@
+// The Qt frame on the offscreen platform: every dialog's texts fit their
+// controls, the title stays fixed, and the USB disk page lists the removable
+// drives of a sysfs tree and follows them as they come and go.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/dialogs.h"
+#include "app/resource_ids.h"
+#include "base/text.h"
+#include "pages/pages.h"
+#include "platform/linux/volumes_linux.h"
+#include "support/test_support.h"
+#include "ui/qt/dialog_view.h"
+#include "ui/qt/qt_reporter.h"
+#include "ui/qt/wizard_frame.h"
+
+namespace scour {
+namespace {
+
+namespace fs = std::filesystem;
+using qt::DialogView;
+using qt::WizardFrame;
+
+QApplication& App() {
+    static QApplication* app = [] {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+            std::string dir =
+                fs::temp_directory_path().string() + "/qt-runtime-" + std::to_string(getuid());
+            fs::create_directories(dir);
+            chmod(dir.c_str(), 0700);
+            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
+        }
+        static int argc = 1;
+        static char name[] = "qt_wizard_frame_test";
+        static char* argv[] = {name, nullptr};
+        return new QApplication(argc, argv);  // lives until the process ends
+    }();
+    return *app;
+}
+
+// Lets what the frame posted (button states, clicks) happen.
+void Settle() {
+    for (int i = 0; i < 4; ++i) {
+        QCoreApplication::processEvents();
+    }
+}
+
+void SaveScreenshot(QWidget& widget, const char* name) {
+    QDir().mkpath(QStringLiteral(SCOUR_SCREENSHOT_DIR));
+    widget.grab().save(QStringLiteral(SCOUR_SCREENSHOT_DIR "/") + QString::fromLatin1(name), "PNG");
+}
+
+TEST(QtDialogView, EveryTextFitsItsControl) {
+    App();
+    for (const DialogDesc& dialog : AllDialogs()) {
+        DialogView view(dialog);
+        for (const ControlDesc& c : dialog.controls) {
+            if (c.text == nullptr || *c.text == L'\0') {
+                continue;
+            }
+            SCOPED_TRACE(::testing::Message()
+                         << "dialog " << dialog.id << ", control at " << c.x << "," << c.y);
+            // The statics without id: the widget at the control's place.
+            QRect place = view.Units().Rect(c.x, c.y, c.cx, c.cy);
+            QWidget* w = view.Control(c.id);
+            for (QWidget* child : view.findChildren<QWidget*>()) {
+                if (w == nullptr && child->geometry() == place) {
+                    w = child;
+                }
+            }
+            ASSERT_NE(w, nullptr);
+            if (auto* label = qobject_cast<QLabel*>(w)) {
+                EXPECT_LE(label->heightForWidth(label->width()), label->height()) << ToUtf8(c.text);
+            } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+                int needed = qobject_cast<QPushButton*>(w) != nullptr
+                                 ? button->fontMetrics().horizontalAdvance(button->text()) + 8
+                                 : button->sizeHint().width();
+                EXPECT_LE(needed, button->width()) << ToUtf8(c.text);
+            }
+        }
+    }
+}
+
+TEST(QtDialogView, DialogUnitsFollowTheFont) {
+    App();
+    // Windows' own base units for its dialog font: 6 x 13 pixels.
+    qt::DialogUnits units{6, 13};
+    struct Case {
+        int x, y, cx, cy;
+        QRect want;
+    } cases[] = {
+        {0, 0, 317, 179, QRect(0, 0, 476, 291)},
+        {28, 43, 227, 14, QRect(42, 70, 341, 23)},
+        {7, 10, 248, 9, QRect(11, 16, 372, 15)},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(units.Rect(c.x, c.y, c.cx, c.cy), c.want);
+    }
+    QFont big = qt::DialogFont(*FindDialog(IDD_WELCOME));
+    big.setPointSize(16);
+    auto measured = qt::MeasureDialogUnits(big);
+    auto normal = qt::MeasureDialogUnits(qt::DialogFont(*FindDialog(IDD_WELCOME)));
+    EXPECT_GT(measured.baseX, normal.baseX);
+    EXPECT_GT(measured.baseY, normal.baseY);
+}
+
+// A sysfs, /dev and /proc of the test's own, with removable disks whose
+// device files hold FAT file systems.
+class UsbPageOnSysfs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        App();
+        if (std::system("command -v mkfs.vfat >/dev/null 2>&1 || test -x /sbin/mkfs.vfat") != 0) {
+            GTEST_SKIP() << "skipped: mkfs.vfat is needed";
+        }
+        setenv("MTOOLS_SKIP_CHECK", "1", 1);
+        root_ = ToUtf8(scratch_.Path());
+        Put(root_ + "/proc/self/mountinfo", "");
+        fs::create_directories(root_ + "/sys/block");
+        // A program folder with the required components; the schemes of the build.
+        program_ = root_ + "/program";
+        for (const char* f : {"mkisofs", "flash/syslinux", "iso/isolinux.bin"}) {
+            Put(program_ + "/" + f, "");
+        }
+        fs::create_directory_symlink(ToUtf8(test::BinDir()) + "/schemes", program_ + "/schemes");
+    }
+
+    static void Put(const std::string& path, const std::string& text) {
+        fs::create_directories(fs::path(path).parent_path());
+        std::ofstream(path) << text;
+    }
+    // A removable disk with one FAT partition labelled `label`.
+    void Disk(const std::string& name, const std::string& dev, const std::string& label) {
+        std::string part = name + "1";
+        std::string sys = root_ + "/sys/block/" + name;
+        Put(sys + "/removable", "1\n");
+        Put(sys + "/size", "81920\n");
+        Put(sys + "/dev", dev + ":0\n");
+        Put(sys + "/" + part + "/partition", "1\n");
+        Put(sys + "/" + part + "/size", "81920\n");
+        Put(sys + "/" + part + "/dev", dev + ":1\n");
+        Put(root_ + "/dev/" + name, "");
+        std::string image = root_ + "/dev/" + part;
+        std::ofstream(image).close();
+        fs::resize_file(image, 40u << 20);
+        ASSERT_EQ(std::system(("PATH=$PATH:/sbin:/usr/sbin mkfs.vfat -F 32 -n " + label + " " +
+                               image + " >/dev/null 2>&1")
+                                  .c_str()),
+                  0);
+    }
+    void Unplug(const std::string& name) {
+        fs::remove_all(root_ + "/sys/block/" + name);
+        fs::remove(root_ + "/dev/" + name);
+        fs::remove(root_ + "/dev/" + name + "1");
+    }
+    platform::LinuxVolumeConfig Config() const {
+        platform::LinuxVolumeConfig c;
+        c.sysRoot = root_ + "/sys";
+        c.devRoot = root_ + "/dev";
+        c.procRoot = root_ + "/proc";
+        c.protectedPaths = {};
+        return c;
+    }
+
+    test::ScratchDir scratch_;
+    std::string root_;
+    std::string program_;
+};
+
+std::vector<std::wstring> Column(QTreeWidget& list, int column) {
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        texts.push_back(list.topLevelItem(i)->text(column).toStdWString());
+    }
+    return texts;
+}
+
+TEST_F(UsbPageOnSysfs, ListsTheDrivesAndFollowsThemAsTheyComeAndGo) {
+    Disk("sdb", "8:16", "STICK");
+    test::TestServices services(FromUtf8(program_));
+    platform::LinuxVolumeSystem volumes(Config());
+    WizardFrame frame;
+    qt::QtReporter reporter;
+    PageContext context{services.services, reporter, frame, &volumes, nullptr};
+    CMainDlg sheet(context);
+    ASSERT_TRUE(sheet.BuildPages(CreateWizardPages));
+    frame.Open(sheet);
+    Settle();
+
+    // The title is the sheet's and stays so.
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Scourline Configuration Wizard"));
+    frame.setWindowTitle(QStringLiteral("Something else"));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("Scourline Configuration Wizard"));
+
+    // Interactive start, a share on loopback, the USB disk.
+    auto press = [&](WizardButton b, int page) {
+        ASSERT_TRUE(frame.Press(b));
+        Settle();
+        ASSERT_EQ(frame.CurrentPage(), page);
+    };
+    press(WizardButton::Next, IDD_MODE);
+    ASSERT_TRUE(frame.Click(IDC_MODE_INTERACTIVE));
+    press(WizardButton::Next, IDD_LOG);
+    frame.CurrentView()->SetText(IDC_LOG_SHARE, L"\\\\127.0.0.1\\logs");
+    press(WizardButton::Next, IDD_SUMMARY);
+    press(WizardButton::Next, IDD_MEDIA);
+    ASSERT_TRUE(frame.Click(IDC_MEDIA_USB));
+    press(WizardButton::Next, IDD_USB);
+
+    auto* list = qobject_cast<QTreeWidget*>(frame.CurrentView()->Control(IDC_USB_LIST));
+    auto* format = qobject_cast<QPushButton*>(frame.CurrentView()->Control(IDC_USB_FORMAT));
+    ASSERT_NE(list, nullptr);
+    ASSERT_NE(format, nullptr);
+    EXPECT_EQ(Column(*list, 0), std::vector<std::wstring>{L"STICK (sdb1)"});
+    EXPECT_EQ(Column(*list, 3), std::vector<std::wstring>{L"FAT32"});
+    EXPECT_EQ(list->selectedItems().size(), 1);
+    EXPECT_TRUE(format->isEnabled());
+    EXPECT_EQ(frame.Buttons(), unsigned{kWizBack});
+    SaveScreenshot(frame, "usb-drives.png");
+
+    // A second stick arrives: listed, and the first entry is selected again.
+    Disk("sdc", "8:32", "SECOND");
+    ASSERT_TRUE(frame.Select(IDC_USB_LIST, 0));
+    frame.DeviceChange();
+    Settle();
+    EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"STICK (sdb1)", L"SECOND (sdc1)"}));
+    EXPECT_TRUE(list->topLevelItem(0)->isSelected());
+    for (int col = 0; col < list->columnCount(); ++col) {
+        EXPECT_GE(list->columnWidth(col), 20);
+        EXPECT_LE(list->columnWidth(col), 200);
+    }
+    SaveScreenshot(frame, "usb-two-drives.png");
+
+    // Both go: an empty list, nothing to format.
+    Unplug("sdb");
+    Unplug("sdc");
+    frame.DeviceChange();
+    Settle();
+    EXPECT_EQ(list->topLevelItemCount(), 0);
+    EXPECT_FALSE(format->isEnabled());
+    EXPECT_EQ(frame.Buttons(), unsigned{kWizBack});
+
+    press(WizardButton::Back, IDD_MEDIA);
+    sheet.CloseDialog(kExitCancelled);
+    EXPECT_EQ(frame.ExitCode(), kExitCancelled);
+}
+
+TEST(QtWizardFrame, HelpRequestsOpenTheTopicsPageOrTheContents) {
+    test::ScratchDir scratch;
+    std::wstring help = scratch / L"help";
+    test::MakeDirs(help + L"/HTML_Help_e/html");
+    test::WriteFile(help + L"/index.html", "contents");
+    test::WriteFile(help + L"/HTML_Help_e/html/a b.htm", "topic");
+    QString contents = qt::ToQt(help + L"/index.html");
+    struct Case {
+        std::wstring request;
+        QString want;
+    } cases[] = {
+        {help + L"/index.html", contents},
+        {help + L"/index.html::HTML_Help_e/html/a b.htm!",
+         qt::ToQt(help + L"/HTML_Help_e/html/a b.htm")},
+        // A topic without its page: the contents.
+        {help + L"/index.html::HTML_Help_e/html/missing.htm!", contents},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(WizardFrame::HelpPageFor(c.request), c.want) << ToUtf8(c.request);
+    }
+}
+
+}  // namespace
+}  // namespace scour

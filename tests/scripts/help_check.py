@@ -8,8 +8,9 @@
       topic; with SOURCE_DIR, every quoted control or message text is one the
       program really shows.
   help_check.py chm LISTING HELP_SOURCE_DIR [SOURCE_DIR]
-      LISTING is `chmls list` of bootwiz.chm: every topic, the contents page and
-      every entry of the contents and index files are inside it.
+      LISTING is `chmls list` of bootwiz.chm: every topic, every page and
+      style sheet of HELP_SOURCE_DIR and every entry of the contents and index
+      files are inside it.
 
 Prints one line per failed check and exits 1 when any failed.
 """
@@ -257,6 +258,11 @@ def check_chm(listing, help_source, source_dir):
             if m:
                 names.add(m.group(1))
     wanted = program_topics(source_dir) + [CONTENTS]
+    for base, _, files in os.walk(help_source):
+        for name in sorted(files):
+            if name.endswith((".htm", ".html", ".css", ".png", ".gif")):
+                rel = os.path.relpath(os.path.join(base, name), help_source)
+                wanted.append(rel.replace(os.sep, "/"))
     for project in ("bootwiz.hhc", "bootwiz.hhk"):
         with open(os.path.join(help_source, project), encoding="utf-8") as f:
             for local in re.findall(r'name="Local"\s+value="([^"]+)"', f.read(), re.I):

@@ -39,7 +39,7 @@ else
     if [ -s "$chm" ]; then
         ok "bootwiz.chm is in the program folder"
         chmls list "$chm" >"$work/listing" 2>/dev/null
-        check_output "bootwiz.chm holds every topic, the contents and every index entry" \
+        check_output "bootwiz.chm holds every topic, every page and every index entry" \
             python3 "$checker" chm "$work/listing" "$SCOUR_SOURCE/help" "$SCOUR_SOURCE"
     else
         not_ok "bootwiz.chm is in the program folder"

@@ -92,7 +92,6 @@ TEST(ScriptParser, MalformedLineNamesItsNumber) {
          L"unknown button"},
         {L"press next\n\nclick abc",
          L"script: line 3: click ID: the control id must be a decimal number"},
-        {L"click", L"script: line 1: click ID: the control id must be a decimal number"},
         {L"click 9999999999", L"script: line 1: click ID: the control id must be a decimal number"},
         {L"check 1 2", L"script: line 1: check ID 0|1: the state must be 0 or 1"},
         {L"select 1 -1", L"script: line 1: select ID INDEX: the index must be a decimal number"},
@@ -100,9 +99,6 @@ TEST(ScriptParser, MalformedLineNamesItsNumber) {
         {L"press next now",
          L"script: line 1: press next|back|finish|cancel|help: unexpected text at the end of "
          L"the line"},
-        {L"device-change 1",
-         L"script: line 1: device-change: unexpected text at the end of the "
-         L"line"},
         {L"expect page",
          L"script: line 1: expect page DIALOGID: the dialog id must be a decimal number"},
         {L"expect colour 1 1",
@@ -111,9 +107,6 @@ TEST(ScriptParser, MalformedLineNamesItsNumber) {
         {L"expect buttons back,up",
          L"script: line 1: expect buttons LIST: a comma list of back, "
          L"next and finish, or none"},
-        {L"expect buttons",
-         L"script: line 1: expect buttons LIST: a comma list of back, next "
-         L"and finish, or none"},
         {L"expect box", L"script: line 1: expect box TEXT: the text is missing"},
         {L"screenshot  ", L"script: line 1: screenshot FILE: the file is missing"},
         {L"frobnicate 1", L"script: line 1: unknown action \"frobnicate\""},

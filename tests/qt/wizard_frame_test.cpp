@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -256,6 +257,79 @@ TEST_F(UsbPageOnSysfs, ListsTheDrivesAndFollowsThemAsTheyComeAndGo) {
     press(WizardButton::Back, IDD_MEDIA);
     sheet.CloseDialog(kExitCancelled);
     EXPECT_EQ(frame.ExitCode(), kExitCancelled);
+}
+
+// Answers the Cancel question as told and counts the questions.
+class AnsweringReporter final : public platform::IReporter {
+  public:
+    bool yes = false;
+    int questions = 0;
+    void ShowMessage(platform::BoxKind, const std::wstring&, const std::wstring&) override {}
+    bool AskYesNo(const std::wstring&, const std::wstring&) override {
+        ++questions;
+        return yes;
+    }
+};
+
+TEST(QtWizardFrame, EscapeAndTheCloseBoxAskFirstExceptOnTheCompletionPage) {
+    App();
+    test::ScratchDir scratch;
+    std::wstring program = scratch / L"program";
+    for (const wchar_t* f : {L"/mkisofs", L"/flash/syslinux", L"/iso/isolinux.bin"}) {
+        test::MakeDirs(program + L"/flash");
+        test::MakeDirs(program + L"/iso");
+        test::WriteFile(program + f, "");
+    }
+    test::TestServices services(program);
+    // Only the first and the last page, so that Next reaches the completion page.
+    PageFactory twoPages = [](WizardOptions& options, PageContext& context) {
+        std::vector<std::unique_ptr<CWizardPage>> pages;
+        pages.push_back(std::make_unique<CWelcomePage>(options, context));
+        pages.push_back(std::make_unique<CCompletionPage>(options, context));
+        return pages;
+    };
+    struct Case {
+        const char* what;
+        bool onCompletion;
+        bool escape;  // else the close box
+        bool yes;
+        int questions;
+        int exitCode;  // kExitNoWindow: still open
+    } cases[] = {
+        {"Escape, answered No", false, true, false, 1, kExitNoWindow},
+        {"close box, answered No", false, false, false, 1, kExitNoWindow},
+        {"close box, answered Yes", false, false, true, 1, kExitCancelled},
+        {"close box on the completion page", true, false, false, 0, kExitCancelled},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        WizardFrame frame;
+        AnsweringReporter reporter;
+        reporter.yes = c.yes;
+        PageContext context{services.services, reporter, frame, nullptr, nullptr};
+        CMainDlg sheet(context);
+        ASSERT_TRUE(sheet.BuildPages(twoPages));
+        frame.Open(sheet);
+        Settle();
+        if (c.onCompletion) {
+            ASSERT_TRUE(frame.Press(WizardButton::Next));
+            Settle();
+            ASSERT_EQ(frame.CurrentPage(), IDD_COMPLETION);
+            EXPECT_EQ(frame.Buttons(), unsigned{kWizFinish});
+            EXPECT_FALSE(frame.ButtonFor(WizardButton::Cancel)->isVisibleTo(&frame));
+            SaveScreenshot(frame, "completion-only.png");
+        }
+        if (c.escape) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QApplication::sendEvent(&frame, &escape);
+        } else {
+            frame.close();
+        }
+        Settle();
+        EXPECT_EQ(reporter.questions, c.questions);
+        EXPECT_EQ(frame.ExitCode(), c.exitCode);
+        EXPECT_EQ(frame.isVisible(), c.exitCode == kExitNoWindow);
+    }
 }
 
 TEST(QtWizardFrame, HelpRequestsOpenTheTopicsPageOrTheContents) {

@@ -34,7 +34,7 @@ expect_status "-V runs without the components" 0 \
 expect_status "a box the script did not expect fails the run with 3" 3 \
     wizard "$missing/scourline-wizard" about-alone.txt
 
-helped=$(program_copy helped)
+helped=$(program_copy helped help)
 topic="HTML_Help_e/html/04_using/ISO Configuration Wizard/02_configuration_for_automatic.htm"
 mkdir -p "$helped/help/${topic%/*}"
 echo contents >"$helped/help/index.html"
@@ -42,7 +42,7 @@ echo topic >"$helped/help/$topic"
 expect_status "Help on two pages" 2 wizard "$helped/scourline-wizard" help.txt
 stderr_has "Help on the welcome page opens the contents" "help: $helped/help/index.html"
 stderr_has "Help on the start options page opens its topic" "help: $helped/help/$topic"
-unhelped=$(program_copy unhelped)
+unhelped=$(program_copy unhelped help)
 expect_status "Help without help pages" 2 wizard "$unhelped/scourline-wizard" help.txt
 check "Help without help pages does nothing" bash -c "! grep -q '^help:' '$work/err'"
 

@@ -6,6 +6,8 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
+#include <QDialog>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
@@ -22,6 +24,7 @@
 #include "platform/linux/volumes_linux.h"
 #include "support/test_support.h"
 #include "ui/qt/dialog_view.h"
+#include "ui/qt/format_choice.h"
 #include "ui/qt/qt_reporter.h"
 #include "ui/qt/wizard_frame.h"
 
@@ -329,6 +332,65 @@ TEST(QtWizardFrame, EscapeAndTheCloseBoxAskFirstExceptOnTheCompletionPage) {
         EXPECT_EQ(reporter.questions, c.questions);
         EXPECT_EQ(frame.ExitCode(), c.exitCode);
         EXPECT_EQ(frame.isVisible(), c.exitCode == kExitNoWindow);
+    }
+}
+
+// Disk operations that only count the formats asked of them.
+class CountingDisks final : public platform::IDiskPreparer {
+  public:
+    int formats = 0;
+    bool Format(const platform::DiskTarget&) override {
+        ++formats;
+        return true;
+    }
+    std::optional<platform::DiskIdentity> ReadIdentity(const platform::DiskTarget&) override {
+        return std::nullopt;
+    }
+    std::unique_ptr<platform::IVolumeLock> LockVolume(const platform::DiskTarget&) override {
+        return nullptr;
+    }
+    std::unique_ptr<platform::IRawDisk> OpenDisk(const platform::DiskTarget&) override {
+        return nullptr;
+    }
+    bool ReleaseVolume(const platform::DiskTarget&) override { return false; }
+    bool CopyFolderContents(const platform::DiskTarget&, const std::wstring&) override {
+        return false;
+    }
+    bool CopyFile(const platform::DiskTarget&, const std::wstring&, const std::wstring&) override {
+        return false;
+    }
+    std::unique_ptr<platform::IInstallerRun> StartInstaller(const platform::DiskTarget&,
+                                                            const std::wstring&) override {
+        return nullptr;
+    }
+    bool RootFileExists(const platform::DiskTarget&, std::wstring_view) override { return false; }
+    std::optional<platform::VolumeFacts> DescribeVolume(const platform::DiskTarget&) override {
+        return std::nullopt;
+    }
+    bool SupportsImageFiles() const override { return false; }
+    std::wstring FailureDetail() const override { return {}; }
+};
+
+TEST(QtFormatStep, FormatsOnlyAfterStart) {
+    App();
+    auto dialog = qt::MakeFormatDialog(nullptr);
+    dialog->show();
+    SaveScreenshot(*dialog, "format.png");
+    auto* fileSystem = dialog->findChild<QComboBox*>(QStringLiteral("fileSystem"));
+    ASSERT_NE(fileSystem, nullptr);
+    EXPECT_EQ(fileSystem->currentText(), QStringLiteral("FAT32"));
+    dialog->hide();
+
+    struct Case {
+        std::optional<std::wstring> choice;  // nothing: Cancel
+        bool formatted;
+    } cases[] = {{std::nullopt, false}, {L"FAT32", true}, {L"FAT", true}};
+    for (const auto& c : cases) {
+        auto inner = std::make_unique<CountingDisks>();
+        CountingDisks& counted = *inner;
+        qt::FormatChoicePreparer disks(std::move(inner), [&] { return c.choice; });
+        EXPECT_EQ(disks.Format(platform::DiskTarget{}), c.formatted);
+        EXPECT_EQ(counted.formats, c.formatted ? 1 : 0);
     }
 }
 

@@ -24,27 +24,35 @@ constexpr wchar_t kFormatWarning[] =
 
 }  // namespace
 
-std::optional<std::wstring> AskFormatFileSystem(QWidget* owner) {
-    QDialog dialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
-    dialog.setWindowTitle(ToQt(kFormatCaption));
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* warning = new QLabel(ToQt(kFormatWarning), &dialog);
+std::unique_ptr<QDialog> MakeFormatDialog(QWidget* owner) {
+    auto dialog = std::make_unique<QDialog>(
+        owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    dialog->setWindowTitle(ToQt(kFormatCaption));
+    auto* layout = new QVBoxLayout(dialog.get());
+    auto* warning = new QLabel(ToQt(kFormatWarning), dialog.get());
     warning->setTextFormat(Qt::PlainText);
     layout->addWidget(warning);
     auto* form = new QFormLayout;
-    auto* fileSystem = new QComboBox(&dialog);
+    auto* fileSystem = new QComboBox(dialog.get());
+    fileSystem->setObjectName(QStringLiteral("fileSystem"));
     fileSystem->addItems({QStringLiteral("FAT32"), QStringLiteral("FAT")});
     form->addRow(QStringLiteral("File system:"), fileSystem);
     layout->addLayout(form);
-    auto* buttons = new QDialogButtonBox(&dialog);
+    auto* buttons = new QDialogButtonBox(dialog.get());
     QPushButton* start = buttons->addButton(QStringLiteral("Start"), QDialogButtonBox::AcceptRole);
     buttons->addButton(QDialogButtonBox::Cancel);
     start->setDefault(true);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
     layout->addWidget(buttons);
-    dialog.setFixedSize(dialog.sizeHint());
+    dialog->setFixedSize(dialog->sizeHint());
+    return dialog;
+}
 
+std::optional<std::wstring> AskFormatFileSystem(QWidget* owner) {
+    std::unique_ptr<QDialog> made = MakeFormatDialog(owner);
+    QDialog& dialog = *made;
+    auto* fileSystem = dialog.findChild<QComboBox*>(QStringLiteral("fileSystem"));
     if (auto* script = ActiveScript()) {
         // "answer ok" starts the format with FAT32, "answer cancel" cancels.
         auto answer = script->AnswerBox(kFormatCaption, L"File system: FAT32", &dialog);

@@ -10,10 +10,14 @@
 
 #include "platform/disk_ops.h"
 
+class QDialog;
 class QWidget;
 
 namespace scour::qt {
 
+// The dialog: a warning, the file system ("fileSystem": FAT32 or FAT), Start
+// and Cancel.
+std::unique_ptr<QDialog> MakeFormatDialog(QWidget* owner);
 // "FAT32" or "FAT", or nothing when the user cancelled.
 std::optional<std::wstring> AskFormatFileSystem(QWidget* owner);
 

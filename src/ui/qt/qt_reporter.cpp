@@ -39,6 +39,27 @@ QWidget* Owner() {
     return nullptr;
 }
 
+// The arrow over a box that comes while the wait cursor is up (a failure in
+// the middle of the work), the wait cursor again after it.
+class ArrowWhileOpen {
+  public:
+    ArrowWhileOpen() : busy_(QApplication::overrideCursor() != nullptr) {
+        if (busy_) {
+            QApplication::setOverrideCursor(Qt::ArrowCursor);
+        }
+    }
+    ~ArrowWhileOpen() {
+        if (busy_) {
+            QApplication::restoreOverrideCursor();
+        }
+    }
+    ArrowWhileOpen(const ArrowWhileOpen&) = delete;
+    ArrowWhileOpen& operator=(const ArrowWhileOpen&) = delete;
+
+  private:
+    bool busy_;
+};
+
 }  // namespace
 
 void QtReporter::ShowMessage(platform::BoxKind kind, const std::wstring& caption,
@@ -49,6 +70,7 @@ void QtReporter::ShowMessage(platform::BoxKind kind, const std::wstring& caption
             return;
         }
     }
+    ArrowWhileOpen arrow;
     box.exec();
 }
 
@@ -62,6 +84,7 @@ bool QtReporter::AskYesNo(const std::wstring& caption, const std::wstring& text)
             return answer == BoxAnswer::Yes;
         }
     }
+    ArrowWhileOpen arrow;
     return box.exec() == QMessageBox::Yes;
 }
 

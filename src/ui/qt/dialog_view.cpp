@@ -423,7 +423,17 @@ int DialogView::ColumnContentAndTitleWidth(int id, int column) {
     }
     QFontMetrics metrics(list->header()->font());
     int title = metrics.horizontalAdvance(list->headerItem()->text(column)) + kCellPadding;
-    return std::max(ColumnContentWidth(id, column), title);
+    int width = std::max(ColumnContentWidth(id, column), title);
+    if (column == list->columnCount() - 1) {
+        // As the system's list measures it: the last column reaches to the
+        // list's right edge when that is wider.
+        int left = 0;
+        for (int i = 0; i < column; ++i) {
+            left += list->columnWidth(i);
+        }
+        width = std::max(width, list->viewport()->width() - left);
+    }
+    return width;
 }
 
 void DialogView::SetColumnWidth(int id, int column, int width) {

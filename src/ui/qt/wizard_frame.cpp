@@ -261,6 +261,17 @@ void WizardFrame::ShowPage(CWizardPage& page) {
     h.host->show();
     current_ = &h;
     help_->setEnabled(page.HasHelp());
+    // The sheet's initial focus: the page's first control that takes Tab.
+    if (h.view != nullptr) {
+        for (const ControlDesc& c : h.view->Desc().controls) {
+            QWidget* w = h.view->Control(c.id);
+            if ((c.style & kTabStop) && w != nullptr && !w->isHidden() && w->isEnabled()) {
+                w->setFocus(Qt::TabFocusReason);
+                return;
+            }
+        }
+    }
+    (finish_->isHidden() ? next_ : finish_)->setFocus(Qt::TabFocusReason);
 }
 
 void WizardFrame::Close(int exitCode) {

@@ -35,8 +35,11 @@ namespace fs = std::filesystem;
 using qt::DialogView;
 using qt::WizardFrame;
 
-QApplication& App() {
-    static QApplication* app = [] {
+// One application for all tests, ended properly so that nothing it holds
+// counts as leaked.
+class QtEnvironment final : public ::testing::Environment {
+  public:
+    void SetUp() override {
         if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
             qputenv("QT_QPA_PLATFORM", "offscreen");
         }
@@ -47,12 +50,22 @@ QApplication& App() {
             chmod(dir.c_str(), 0700);
             qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
         }
-        static int argc = 1;
-        static char name[] = "qt_wizard_frame_test";
-        static char* argv[] = {name, nullptr};
-        return new QApplication(argc, argv);  // lives until the process ends
-    }();
-    return *app;
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[24] = "qt_wizard_frame_test";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const g_qt =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+void App() {
+    ASSERT_NE(QApplication::instance(), nullptr);
 }
 
 // Lets what the frame posted (button states, clicks) happen.

@@ -56,6 +56,8 @@ enum StringId : int {
     IDS_ABOUT_MENU_ITEM = 184,
     // The ISO image builder's own failure beyond the wizard's table.
     IDS_ISO_CONFIG_FAILED = 185,
+    // The scheme page with an empty catalogue.
+    IDS_NO_SCHEME_INSTALLED = 190,
 };
 
 // The text of a string-table entry; empty for an unknown id.

@@ -72,6 +72,11 @@ cat >"$srv/smb.conf" <<EOF
 [share]
     path = $srv/share
     read only = no
+[open]
+    path = $srv/share
+    guest ok = yes
+[wipe logs #1]
+    path = $srv/share
 [refused]
     path = $srv/refused
     valid users = other
@@ -82,7 +87,9 @@ for u in tester other; do
         LD_PRELOAD=$nss_wrapper smbpasswd -c "$srv/smb.conf" -s -a "$u" >/dev/null ||
         { echo "smbpasswd failed for $u"; exit 1; }
 done
-LD_PRELOAD=$nss_wrapper smbd --configfile="$srv/smb.conf" --foreground --no-process-group \
+# In a session of its own: when smbd ends it signals its whole process group,
+# which would otherwise be the caller's (ctest, the shell).
+LD_PRELOAD=$nss_wrapper setsid smbd --configfile="$srv/smb.conf" --foreground --no-process-group \
     --debug-stdout >"$srv/logs/smbd.out" 2>&1 &
 smbd_pid=$!
 pids=("$smbd_pid")
@@ -132,10 +139,12 @@ while IFS='|' read -r what status message ip share user password; do
 done <<'EOF'
 good credentials|0|Network share ok|\\127.0.0.1\share|\\127.0.0.1\share|tester|Secret-1
 trailing backslash cut|0|Network share ok|\\127.0.0.1\share|\\127.0.0.1\share\|tester|Secret-1
+name with a space and a hash|0|Network share ok|\\127.0.0.1\wipe logs #1|\\127.0.0.1\wipe logs #1|tester|Secret-1
 folder inside the share|0|Network share ok|\\127.0.0.1\share\sub|\\127.0.0.1\share\sub|tester|Secret-1
 host name replaced by its address|0|Network share ok|\\127.0.0.1\share|\\localhost\share|tester|Secret-1
 domain given with the user|0|Network share ok|\\127.0.0.1\share|\\127.0.0.1\share|SCOURTEST\tester|Secret-1
 wrong password|1|Invalid password||\\127.0.0.1\share|tester|wrong
+wrong password on a share open to guests|1|Invalid password||\\127.0.0.1\open|tester|wrong
 empty password|1|Invalid password||\\127.0.0.1\share|tester|
 unknown user|1|Invalid password||\\127.0.0.1\share|nobody-here|Secret-1
 missing share|1|Network share not found||\\127.0.0.1\missing|tester|Secret-1
@@ -178,7 +187,7 @@ rm -rf "$HOME/.smb"
 check "no private client configuration left behind" test -z "$(ls -A "$TMPDIR")"
 
 # Without any interface up the client library would end the process.
-SCOUR_SHARE_TEST_NETNS=1 unshare --net "$SCOUR_BIN/scourline-media" --set 'NetShare=\\127.0.0.1\share' \
+unshare --net "$SCOUR_BIN/scourline-media" --set 'NetShare=\\127.0.0.1\share' \
     --set NetUser=tester --set NetPassword=Secret-1 share-test >"$work/out" 2>"$work/err"
 status=$?
 [ "$status" -eq 1 ] && grep -qx 'error: Network share not found' "$work/err" &&

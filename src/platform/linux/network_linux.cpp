@@ -383,8 +383,13 @@ unsigned long LinuxNetwork::TestShareConnection(const std::wstring& share, const
     unsigned long code = kShareOtherFailure;
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) == 0) {
-        // The child shares the parent's stdio buffers; empty them first so
-        // nothing is written twice.
+        // A child of its own because the library's configuration is process-
+        // wide, it may end the process, and a hung server must not hold the
+        // wizard: the child can be killed. It runs without exec in a process
+        // that may have other threads; glibc keeps malloc and stdio usable in
+        // such a child, and nothing of the parent's other libraries is used.
+        // It shares the parent's stdio buffers: empty them first so nothing
+        // is written twice.
         std::fflush(nullptr);
         pid_t pid = fork();
         if (pid == 0) {

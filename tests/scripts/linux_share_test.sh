@@ -150,8 +150,12 @@ unknown user|1|Invalid password||\\127.0.0.1\share|nobody-here|Secret-1
 missing share|1|Network share not found||\\127.0.0.1\missing|tester|Secret-1
 missing folder in the share|1|Network share not found||\\127.0.0.1\share\missing|tester|Secret-1
 share refusing the user|1|Network share access denied||\\127.0.0.1\refused|tester|Secret-1
+no user: anonymous, refused|1|Network share access denied||\\127.0.0.1\share||
 server without a share|1|Network share not found||\\127.0.0.1|tester|Secret-1
 EOF
+
+# The client library would cut a password this long, and a cut one might pass.
+share_test "overlong password" 1 "Invalid password" "" '\\127.0.0.1\share' tester "$(printf 'x%.0s' {1..300})"
 
 # No server behind the address, a name no resolver knows, a port in the host
 # part (UNC has no port syntax): failures, each in bounded time.

@@ -4,7 +4,7 @@
 # Finish; the image boots in QEMU and Linux receives exactly the configuration
 # that scourline-media writes for the same choices.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/wizard_lib.sh"
+. "$(dirname "$0")/linux_wizard_lib.sh"
 
 if [ ! -s "$SCOUR_BIN/common/vmlinuz" ] || [ ! -s "$SCOUR_BIN/iso/isolinux.bin" ]; then
     not_ok "the sample boot environment is in $SCOUR_BIN" "configure with -DSCOUR_BOOTENV=ON"

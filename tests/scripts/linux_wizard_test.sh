@@ -3,7 +3,7 @@
 # ways, Cancel, the switches, the start-up failure, help, the share test's
 # credentials dialog. Screenshots of every page and dialog stay in the build tree.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/wizard_lib.sh"
+. "$(dirname "$0")/linux_wizard_lib.sh"
 
 prog=$SCOUR_BIN/scourline-wizard
 question="box: Scourline Configuration Wizard: Are you sure you want to quit Scourline Configuration Wizard?"

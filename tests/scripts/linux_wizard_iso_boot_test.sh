@@ -53,6 +53,7 @@ if bash "$boot_tools/boot-medium.sh" iso "$work/wizard.iso" "$got.log" >"$work/b
         bad=""
         for f in $want_list; do cmp -s "$work/want/$f" "$got/files/$f" || bad+=" $f"; done
         if [ -z "$bad" ]; then ok "byte for byte"; else not_ok "byte for byte" "differ:$bad"; fi
+        # shellcheck disable=SC2016 # expanded by the inner shell
         read_back=$(env -i bash -c 'source <(tr -d "\0" <"$1") && printf "%s|" "$USE_SHELL" \
             "$WIPE_ALL_DISKS" "$SCHEME" "$USE_LOGSHARE" "$NET_SHARE" "$NET_SHAREIP" "$NET_USER" \
             "$NET_PASS"' _ "$got/files/wipe_config")

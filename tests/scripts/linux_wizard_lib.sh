@@ -1,3 +1,5 @@
+# shellcheck shell=bash
+# shellcheck disable=SC2154 # work and the helpers come from lib.sh
 # Shared by the wizard's script tests: run scourline-wizard on the offscreen
 # platform with a script from tests/wizard-scripts, screenshots kept in the
 # build tree.

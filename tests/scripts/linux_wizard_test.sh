@@ -10,8 +10,9 @@ question="box: Scourline Configuration Wizard: Are you sure you want to quit Sco
 
 expect_status "interactive route, Back and Next, Cancel answered No then Yes" 2 \
     wizard "$prog" interactive.txt
-test "$(grep -cxF "$question" "$work/err")" -eq 2 && ok "the Cancel question was asked twice" ||
+if [ "$(grep -cxF "$question" "$work/err")" -eq 2 ]; then ok "the Cancel question was asked twice"; else
     not_ok "the Cancel question was asked twice" "$(cat "$work/err")"
+fi
 stderr_has "Browse shows the folder prompt" \
     "browse: Choose folder to store Scourline ISO image file:"
 
@@ -21,8 +22,11 @@ expect_status "-t -v: the About box, status 0" 0 wizard "$prog" about-alone.txt 
 
 expect_status "-T offers the hardware compatibility test" 2 wizard "$prog" test-mode.txt /T
 expect_status "-Tx is no switch: the test box stays hidden" 3 wizard "$prog" test-mode.txt -Tx
-grep -q "expected control 1052 visible, found it hidden" "$work/err" &&
-    ok "-Tx: the script saw the box hidden" || not_ok "-Tx: the script saw the box hidden" "$(cat "$work/err")"
+if grep -q "expected control 1052 visible, found it hidden" "$work/err"; then
+    ok "-Tx: the script saw the box hidden"
+else
+    not_ok "-Tx: the script saw the box hidden" "$(cat "$work/err")"
+fi
 
 missing=$(program_copy missing iso)
 expect_status "a missing component ends with -1 (255)" 255 \

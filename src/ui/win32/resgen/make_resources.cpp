@@ -58,54 +58,54 @@ bool IsPage(const DialogDesc& d) {
 std::string ControlClassAndStyle(const ControlDesc& c) {
     std::string cls, style;
     switch (c.kind) {
-    case ControlKind::Static:
-        cls = "\"Static\"";
-        style = (c.style & scour::kCentered) ? "SS_CENTER" : "SS_LEFT";
-        if (c.style & scour::kNoPrefix) {
-            style += " | SS_NOPREFIX";
-        }
-        break;
-    case ControlKind::Radio:
-        cls = "\"Button\"";
-        style = "BS_AUTORADIOBUTTON";
-        break;
-    case ControlKind::CheckBox:
-        cls = "\"Button\"";
-        style = "BS_AUTOCHECKBOX";
-        break;
-    case ControlKind::Edit:
-        cls = "\"Edit\"";
-        style = "ES_LEFT";
-        if (c.style & scour::kAutoHScroll) {
-            style += " | ES_AUTOHSCROLL";
-        }
-        if (c.style & scour::kPassword) {
-            style += " | ES_PASSWORD";
-        }
-        if (c.style & scour::kReadOnly) {
-            style += " | ES_READONLY";
-        }
-        break;
-    case ControlKind::PushButton:
-        cls = "\"Button\"";
-        style = "BS_PUSHBUTTON";
-        break;
-    case ControlKind::DefaultButton:
-        cls = "\"Button\"";
-        style = "BS_DEFPUSHBUTTON";
-        break;
-    case ControlKind::DropDownList:
-        cls = "\"ComboBox\"";
-        style = "CBS_DROPDOWNLIST";
-        break;
-    case ControlKind::ListView:
-        cls = "\"SysListView32\"";
-        style = "LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER";
-        break;
-    case ControlKind::Progress:
-        cls = "\"msctls_progress32\"";
-        style = "0";
-        break;
+        case ControlKind::Static:
+            cls = "\"Static\"";
+            style = (c.style & scour::kCentered) ? "SS_CENTER" : "SS_LEFT";
+            if (c.style & scour::kNoPrefix) {
+                style += " | SS_NOPREFIX";
+            }
+            break;
+        case ControlKind::Radio:
+            cls = "\"Button\"";
+            style = "BS_AUTORADIOBUTTON";
+            break;
+        case ControlKind::CheckBox:
+            cls = "\"Button\"";
+            style = "BS_AUTOCHECKBOX";
+            break;
+        case ControlKind::Edit:
+            cls = "\"Edit\"";
+            style = "ES_LEFT";
+            if (c.style & scour::kAutoHScroll) {
+                style += " | ES_AUTOHSCROLL";
+            }
+            if (c.style & scour::kPassword) {
+                style += " | ES_PASSWORD";
+            }
+            if (c.style & scour::kReadOnly) {
+                style += " | ES_READONLY";
+            }
+            break;
+        case ControlKind::PushButton:
+            cls = "\"Button\"";
+            style = "BS_PUSHBUTTON";
+            break;
+        case ControlKind::DefaultButton:
+            cls = "\"Button\"";
+            style = "BS_DEFPUSHBUTTON";
+            break;
+        case ControlKind::DropDownList:
+            cls = "\"ComboBox\"";
+            style = "CBS_DROPDOWNLIST";
+            break;
+        case ControlKind::ListView:
+            cls = "\"SysListView32\"";
+            style = "LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER";
+            break;
+        case ControlKind::Progress:
+            cls = "\"msctls_progress32\"";
+            style = "0";
+            break;
     }
     // A drop-down list always scrolls: the catalogue may be longer than its box.
     if ((c.style & scour::kVScroll) || c.kind == ControlKind::DropDownList) {

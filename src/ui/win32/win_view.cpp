@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <vector>
@@ -74,12 +75,39 @@ void Win32PageView::AddItem(int id, const std::wstring& text) {
     SendDlgItemMessageW(dialog_, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
+namespace {
+
+bool IsListView(HWND control) {
+    wchar_t name[32] = {};
+    GetClassNameW(control, name, 32);
+    return _wcsicmp(name, WC_LISTVIEWW) == 0;
+}
+
+}  // namespace
+
+// Drop-down lists and report lists alike.
 void Win32PageView::SetSelection(int id, int index) {
+    HWND control = Item(id);
+    if (control != nullptr && IsListView(control)) {
+        ListView_SetItemState(control, -1, 0, LVIS_SELECTED);
+        if (index >= 0) {
+            ListView_SetItemState(control, index, LVIS_SELECTED | LVIS_FOCUSED,
+                                  LVIS_SELECTED | LVIS_FOCUSED);
+        }
+        return;
+    }
     SendDlgItemMessageW(dialog_, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
 }
 
 int Win32PageView::Selection(int id) {
-    LRESULT got = SendDlgItemMessageW(dialog_, id, CB_GETCURSEL, 0, 0);
+    HWND control = Item(id);
+    if (control == nullptr) {
+        return -1;
+    }
+    if (IsListView(control)) {
+        return ListView_GetNextItem(control, -1, LVNI_SELECTED);
+    }
+    LRESULT got = SendMessageW(control, CB_GETCURSEL, 0, 0);
     return got == CB_ERR ? -1 : static_cast<int>(got);
 }
 
@@ -146,7 +174,19 @@ int Win32PageView::ColumnContentWidth(int id, int column) {
 }
 
 int Win32PageView::ColumnContentAndTitleWidth(int id, int column) {
-    return MeasureColumn(id, column, LVSCW_AUTOSIZE_USEHEADER);
+    int width = MeasureColumn(id, column, LVSCW_AUTOSIZE_USEHEADER);
+    // Wine's list view measures the title a few pixels short, and the header
+    // then cuts it; never less than the title's width as the columns began.
+    HWND list = Item(id);
+    wchar_t title[128] = {};
+    LVCOLUMNW info{};
+    info.mask = LVCF_TEXT;
+    info.pszText = title;
+    info.cchTextMax = 128;
+    if (list != nullptr && ListView_GetColumn(list, column, &info)) {
+        width = std::max(width, ListView_GetStringWidth(list, title) + 15);
+    }
+    return width;
 }
 
 void Win32PageView::SetColumnWidth(int id, int column, int width) {

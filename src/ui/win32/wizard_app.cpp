@@ -225,6 +225,11 @@ int WizardApp::Main(const wchar_t* commandLine) {
         script_ = std::make_unique<ScriptRunner>(std::move(*actions));
     }
 
+    if (script_) {
+        // Ticks come only from a message loop: the sheet's, or the About box's
+        // when the program shows only that.
+        scriptTimer_ = SetTimer(nullptr, 0, kScriptTickMs, ScriptTimer);
+    }
     volumes_ = platform::CreateVolumeSystem(programFolder);
     PageContext context{services, *this, *this, volumes_.get(), nullptr};
     context_ = &context;
@@ -237,6 +242,10 @@ int WizardApp::Main(const wchar_t* commandLine) {
         sheet_ = nullptr;
     }
     context_ = nullptr;
+    if (scriptTimer_ != 0) {
+        KillTimer(nullptr, scriptTimer_);
+        scriptTimer_ = 0;
+    }
     return code;
 }
 
@@ -247,8 +256,13 @@ bool WizardApp::IsAdministrator() {
 void WizardApp::ShowStartupError(const std::wstring& text) {
     const std::wstring& caption = LoadText(IDS_WIZARD_CAPTION);
     if (script_) {
-        // A scripted run shows no box; the test reads the line instead.
-        WriteStderr(L"box: " + caption + L": " + text);
+        // A scripted run shows no box; the test reads the line instead, with
+        // line breaks written as \n as for every other box.
+        std::wstring line = L"box: " + caption + L": ";
+        for (wchar_t c : text) {
+            line += c == L'\n' ? std::wstring(L"\\n") : std::wstring(1, c);
+        }
+        WriteStderr(line);
         return;
     }
     MessageBoxW(nullptr, text.c_str(), caption.c_str(), MB_ICONERROR | MB_OK);
@@ -329,15 +343,8 @@ int WizardApp::RunSheet(CMainDlg& sheet) {
     PrepareFrame();
     ShowWindow(sheetWindow_, showCommand_);
 
-    if (script_) {
-        scriptTimer_ = SetTimer(nullptr, 0, kScriptTickMs, ScriptTimer);
-    }
     MSG msg{};
     RunLoop(msg);
-    if (scriptTimer_ != 0) {
-        KillTimer(nullptr, scriptTimer_);
-        scriptTimer_ = 0;
-    }
     return static_cast<int>(msg.wParam);
 }
 

@@ -1,0 +1,143 @@
+// The Windows frame's own pieces on real windows under Wine: the system menu's
+// About item and the page view over list views and drop-down lists.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/win32/win_view.h"
+#include "ui/win32/wizard_app.h"
+
+namespace {
+
+using scour::win32::Win32PageView;
+
+class FrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        window_ = CreateWindowExW(0, L"STATIC", L"frame", WS_OVERLAPPEDWINDOW | WS_SYSMENU, 0, 0,
+                                  600, 400, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override { DestroyWindow(window_); }
+
+    HWND Child(const wchar_t* cls, int id, DWORD style) {
+        return CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, 10, 10, 500, 200,
+                               window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               GetModuleHandleW(nullptr), nullptr);
+    }
+
+    HWND window_ = nullptr;
+};
+
+std::wstring MenuText(HMENU menu, int position) {
+    wchar_t text[64] = {};
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = 64;
+    GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info);
+    return text;
+}
+
+TEST_F(FrameTest, SystemMenuEndsWithSeparatorAndAbout) {
+    HMENU menu = GetSystemMenu(window_, FALSE);
+    ASSERT_NE(menu, nullptr);
+    const int before = GetMenuItemCount(menu);
+    scour::win32::AddAboutToSystemMenu(window_);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_EQ(count, before + 2);
+
+    MENUITEMINFOW separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE;
+    ASSERT_TRUE(GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &separator));
+    EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
+    EXPECT_EQ(MenuText(menu, count - 1), L"About");
+}
+
+// The selection of a report list is its selected row, not a drop-down's
+// current item; an empty list has none.
+TEST_F(FrameTest, ReportListSelectionAndColumns) {
+    const int id = 1018;
+    HWND list = Child(WC_LISTVIEWW, id, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS);
+    ASSERT_NE(list, nullptr);
+    Win32PageView view(window_);
+    const std::vector<std::wstring> titles = {L"Drive", L"Capacity", L"Free space", L"Filesystem",
+                                              L"Status"};
+    view.InsertColumns(id, titles);
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_EQ(view.ColumnWidth(id, c),
+                  ListView_GetStringWidth(list, titles[static_cast<std::size_t>(c)].c_str()) + 15);
+    }
+
+    struct Case {
+        std::vector<std::vector<std::wstring>> rows;
+        int selected;
+    };
+    const std::vector<Case> cases = {
+        {{}, -1},
+        {{{L"DATA (E:)", L"1.9 GB", L"1.2 GB", L"FAT32", L"Ready"}}, 0},
+        {{{L"(E:)", L"1 GB", L"1 GB", L"FAT", L"Ready"},
+          {L"A much longer label than any title (F:)", L"15.9 GB", L"3 GB", L"NTFS",
+           L"Format required"}},
+         0},
+    };
+    for (const auto& c : cases) {
+        view.SetRows(id, c.rows, c.selected);
+        EXPECT_EQ(ListView_GetItemCount(list), static_cast<int>(c.rows.size()));
+        EXPECT_EQ(view.Selection(id), c.selected);
+        for (int col = 0; col < 5; ++col) {
+            const int width = view.ColumnWidth(id, col);
+            const int fits = view.ColumnContentAndTitleWidth(id, col);
+            // Measuring leaves the column as it was, and always fits the title.
+            EXPECT_EQ(view.ColumnWidth(id, col), width);
+            EXPECT_GE(
+                fits,
+                ListView_GetStringWidth(list, titles[static_cast<std::size_t>(col)].c_str()) + 15);
+        }
+    }
+    view.SetSelection(id, 1);
+    EXPECT_EQ(view.Selection(id), 1);
+    view.SetSelection(id, -1);
+    EXPECT_EQ(view.Selection(id), -1);
+}
+
+TEST_F(FrameTest, DropDownListSelection) {
+    const int id = 1006;
+    ASSERT_NE(Child(WC_COMBOBOXW, id, CBS_DROPDOWNLIST | WS_VSCROLL), nullptr);
+    Win32PageView view(window_);
+    EXPECT_EQ(view.Selection(id), -1);
+    for (const wchar_t* name : {L"One pass", L"Three passes", L"Seven passes"}) {
+        view.AddItem(id, name);
+    }
+    view.SetSelection(id, 2);
+    EXPECT_EQ(view.Selection(id), 2);
+    EXPECT_EQ(view.GetText(id), L"Seven passes");
+}
+
+TEST_F(FrameTest, ProgressAndVisibility) {
+    const int id = 1022;
+    HWND bar = Child(PROGRESS_CLASSW, id, WS_BORDER);
+    ASSERT_NE(bar, nullptr);
+    Win32PageView view(window_);
+    view.SetProgressRange(id, 0, 8);
+    view.SetProgressPosition(id, 5);
+    EXPECT_EQ(view.ProgressPosition(id), 5);
+    view.Show(id, false);
+    EXPECT_FALSE(view.IsVisible(id));
+    view.Show(id, true);
+    EXPECT_TRUE(view.IsVisible(id));
+    // A control that does not exist reads as absent, not as a crash.
+    EXPECT_FALSE(view.IsVisible(4242));
+    EXPECT_EQ(view.GetText(4242), L"");
+}
+
+}  // namespace

@@ -92,7 +92,10 @@ cp "$SCOUR_BIN/scourline-media.exe" "$prog/"
     >"$work/media.out" 2>&1
 mkdir -p "$work/want"
 (cd "$work/want" && cpio -id --quiet --no-absolute-filenames <"$work/want.scour")
-check "the stored options give the same archive as the wizard staged" cmp -s "$work/want.scour" "$work/tree/scour"
+# Member by member: the archives' times are those of their making.
+mkdir -p "$work/staged"
+(cd "$work/staged" && cpio -id --quiet --no-absolute-filenames <"$work/tree/scour")
+check "the stored options give the archive the wizard staged" diff -r "$work/want" "$work/staged"
 
 if ! bash "$boot_tools/boot-medium.sh" iso "$image" "$work/boot.log" >"$work/boot.out" 2>&1; then
     not_ok "the image boots" "$(tail -n 5 "$work/boot.out")"

@@ -285,6 +285,8 @@ int UsbDevice(Context& c, const UsbArgs& a) {
     if (!CanConfirm(c, drive, L"the removable disk " + a.device)) {
         return kExitFailed;
     }
+    // No window of ours: on Windows the format dialog is owned by the console's
+    // window, or by a hidden one the disk operations make for it.
     auto disk = platform::CreateDiskPreparer(programFolder, nullptr);
     std::wstring shown = drive.PhysicalDevice.empty() ? a.device : drive.PhysicalDevice;
     return Run(c, drive, *disk, c.reporter, L"Bootable USB disk: " + shown + L"\n");

@@ -5,8 +5,13 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "app/main_dlg.h"
+#include "pages/pages.h"
+#include "platform/services.h"
 
 #include "ui/win32/win_view.h"
 #include "ui/win32/wizard_app.h"
@@ -141,3 +146,91 @@ TEST_F(FrameTest, ProgressAndVisibility) {
 }
 
 }  // namespace
+
+// The whole sheet, driven from a timer as a user would: the title stays as it
+// was fixed, the system menu's About opens the About box over the wizard with
+// the program's version, and the OK command ends the loop with exit code 1.
+namespace sheet_run {
+
+class FolderEnvironment final : public scour::platform::IEnvironment {
+  public:
+    explicit FolderEnvironment(std::wstring folder) : folder_(std::move(folder)) {}
+    std::wstring ProgramFolder() override { return folder_; }
+    std::optional<std::wstring> DocumentsFolder() override { return folder_; }
+
+  private:
+    std::wstring folder_;
+};
+
+struct Seen {
+    HWND sheet = nullptr;
+    std::wstring titleAfterChange;
+    UINT lastMenuId = 0;
+    std::wstring aboutVersion;
+    bool aboutOwnedBySheet = false;
+    int tick = 0;
+};
+Seen seen;
+
+void CALLBACK Drive(HWND, UINT, UINT_PTR timer, DWORD) {
+    ++seen.tick;
+    if (seen.sheet == nullptr) {
+        seen.sheet = FindWindowW(nullptr, L"Scourline Configuration Wizard");
+        if (seen.sheet == nullptr) {
+            return;
+        }
+        SetWindowTextW(seen.sheet, L"Something else");
+        seen.titleAfterChange = scour::win32::WindowText(seen.sheet);
+        HMENU menu = GetSystemMenu(seen.sheet, FALSE);
+        seen.lastMenuId = GetMenuItemID(menu, GetMenuItemCount(menu) - 1);
+        PostMessageW(seen.sheet, WM_SYSCOMMAND, 16, 0);
+        return;
+    }
+    if (HWND about = FindWindowW(nullptr, L"About Configuration Wizard")) {
+        seen.aboutOwnedBySheet = GetWindow(about, GW_OWNER) == seen.sheet;
+        seen.aboutVersion = scour::win32::WindowText(GetDlgItem(about, 1030));
+        PostMessageW(about, WM_COMMAND, IDOK, 0);
+        return;
+    }
+    if (!seen.aboutVersion.empty() || seen.tick > 200) {
+        KillTimer(nullptr, timer);
+        PostMessageW(seen.sheet, WM_COMMAND, IDOK, 0);
+    }
+}
+
+}  // namespace sheet_run
+
+TEST(SheetRun, TitleSystemMenuAboutAndOk) {
+    using namespace sheet_run;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"scour-frame-test";
+    for (const wchar_t* dir : {L"", L"\\flash", L"\\iso"}) {
+        CreateDirectoryW((folder + dir).c_str(), nullptr);
+    }
+    for (const wchar_t* file :
+         {L"\\mkisofs.exe", L"\\flash\\syslinux.exe", L"\\iso\\isolinux.bin"}) {
+        HANDLE h = CreateFileW((folder + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                               nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        CloseHandle(h);
+    }
+    FolderEnvironment environment(folder);
+    scour::platform::Services services = scour::platform::DefaultServices();
+    services.environment = &environment;
+
+    scour::win32::WizardApp app(GetModuleHandleW(nullptr), SW_SHOW);
+    scour::PageContext context{services, app, app};
+    scour::CMainDlg sheet(context);
+    sheet.Attach(app);
+    ASSERT_TRUE(sheet.BuildPages(scour::CreateWizardPages));
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, Drive);
+    const int code = app.RunSheet(sheet);
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(seen.titleAfterChange, L"Scourline Configuration Wizard");
+    EXPECT_EQ(seen.lastMenuId, 16u);
+    EXPECT_TRUE(seen.aboutOwnedBySheet);
+    EXPECT_EQ(seen.aboutVersion, L"Version 2.69 build 582");
+}

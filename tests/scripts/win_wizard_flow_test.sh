@@ -89,6 +89,7 @@ expect page 203
 press help
 press next
 expect page 205
+expect text 0 $title
 press help
 click 1002
 expect enabled 1004 1
@@ -96,32 +97,42 @@ check 1004 0
 expect enabled 1005 1
 press next
 expect page 213
+expect text 0 $title
 press next
 expect page 206
+expect text 0 $title
 $(shot automatic 206)
 select 1006 2
 check 1008 1
 press next
 expect page 207
+expect text 0 $title
 $(shot automatic 207)
 check 1010 1
 check 1011 1
 press next
 expect page 208
+expect text 0 $title
 press back
 expect page 207
+expect text 0 $title
 press back
 expect page 206
+expect text 0 $title
 press next
 expect page 207
+expect text 0 $title
 press next
 expect page 208
+expect text 0 $title
 $(shot automatic 208)
 press next
 expect page 209
+expect text 0 $title
 click 1014
 press next
 expect page 210
+expect text 0 $title
 type 1016 $(win_path "$iso")
 check 1017 0
 press next

@@ -16,10 +16,11 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 WINE=${WINE:-/usr/lib/wine/wine64}
 
-# A display of our own: the first free number from 90 on.
+# A display of our own: a free number from 90 on, starting at a random one so
+# that a test never takes over the number its predecessor just left.
 start_display() {
-    local n
-    for n in $(seq 90 140); do
+    local n first=$((90 + RANDOM % 40))
+    for n in $(seq "$first" 140) $(seq 90 "$first"); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
         Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >"$work/xvfb.log" 2>&1 &
         xvfb_pid=$!
@@ -38,6 +39,9 @@ start_display() {
 stop_display() {
     [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null && wait "$xvfb_pid" 2>/dev/null
     xvfb_pid=""
+    # Wine's desktop process of the prefix lived on this display: give it time
+    # to go before the next test starts one on its own display.
+    sleep 1
 }
 trap 'stop_display; rm -rf "$work"' EXIT
 if ! start_display; then

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -168,6 +169,8 @@ struct Seen {
     UINT lastMenuId = 0;
     std::wstring aboutVersion;
     bool aboutOwnedBySheet = false;
+    // How far the sheet's centre lies from the work area's.
+    long offCentreX = -1, offCentreY = -1;
     int tick = 0;
 };
 Seen seen;
@@ -179,6 +182,11 @@ void CALLBACK Drive(HWND, UINT, UINT_PTR timer, DWORD) {
         if (seen.sheet == nullptr) {
             return;
         }
+        RECT box{}, area{};
+        GetWindowRect(seen.sheet, &box);
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        seen.offCentreX = std::labs((box.left + box.right) - (area.left + area.right)) / 2;
+        seen.offCentreY = std::labs((box.top + box.bottom) - (area.top + area.bottom)) / 2;
         SetWindowTextW(seen.sheet, L"Something else");
         seen.titleAfterChange = scour::win32::WindowText(seen.sheet);
         HMENU menu = GetSystemMenu(seen.sheet, FALSE);
@@ -233,4 +241,7 @@ TEST(SheetRun, TitleSystemMenuAboutAndOk) {
     EXPECT_EQ(seen.lastMenuId, 16u);
     EXPECT_TRUE(seen.aboutOwnedBySheet);
     EXPECT_EQ(seen.aboutVersion, L"Version 2.69 build 582");
+    // The welcome page centres the wizard on the screen.
+    EXPECT_LE(seen.offCentreX, 1);
+    EXPECT_LE(seen.offCentreY, 1);
 }

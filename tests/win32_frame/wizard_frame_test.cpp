@@ -5,6 +5,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -171,6 +172,10 @@ struct Seen {
     bool aboutOwnedBySheet = false;
     // How far the sheet's centre lies from the work area's.
     long offCentreX = -1, offCentreY = -1;
+    // Help pressed on the welcome page: the viewer's window appeared.
+    bool helpAsked = false;
+    bool helpShown = false;
+    bool withHelp = false;
     int tick = 0;
 };
 Seen seen;
@@ -200,6 +205,19 @@ void CALLBACK Drive(HWND, UINT, UINT_PTR timer, DWORD) {
         PostMessageW(about, WM_COMMAND, IDOK, 0);
         return;
     }
+    if (seen.withHelp && !seen.aboutVersion.empty() && !seen.helpShown && seen.tick <= 200) {
+        // Help opens the viewer on a thread of its own, owned by the desktop.
+        if (!seen.helpAsked) {
+            seen.helpAsked = true;
+            SendMessageW(seen.sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+            return;
+        }
+        if (HWND viewer = FindWindowW(L"HH Parent", nullptr)) {
+            seen.helpShown = true;
+            PostMessageW(viewer, WM_CLOSE, 0, 0);
+        }
+        return;
+    }
     if (!seen.aboutVersion.empty() || seen.tick > 200) {
         KillTimer(nullptr, timer);
         PostMessageW(seen.sheet, WM_COMMAND, IDOK, 0);
@@ -223,6 +241,10 @@ TEST(SheetRun, TitleSystemMenuAboutAndOk) {
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
         CloseHandle(h);
     }
+    // The compiled help, when the test is given one.
+    if (const wchar_t* chm = _wgetenv(L"SCOUR_TEST_CHM"); chm != nullptr && *chm) {
+        seen.withHelp = CopyFileW(chm, (folder + L"\\bootwiz.chm").c_str(), FALSE) != FALSE;
+    }
     FolderEnvironment environment(folder);
     scour::platform::Services services = scour::platform::DefaultServices();
     services.environment = &environment;
@@ -244,4 +266,8 @@ TEST(SheetRun, TitleSystemMenuAboutAndOk) {
     // The welcome page centres the wizard on the screen.
     EXPECT_LE(seen.offCentreX, 1);
     EXPECT_LE(seen.offCentreY, 1);
+    if (seen.withHelp) {
+        EXPECT_TRUE(seen.helpShown);
+        std::printf("help viewer: %s\n", seen.helpShown ? "shown" : "not shown");
+    }
 }

@@ -32,7 +32,8 @@ class IPageView {
     // Selects the whole text of an edit box and scrolls the caret into view.
     virtual void SelectAllText(int id) = 0;
 
-    // Drop-down lists: items in the order added; selection -1 for none.
+    // Drop-down lists: items in the order added. Drop-down and report lists:
+    // the selected item, -1 for none.
     virtual void AddItem(int id, const std::wstring& text) = 0;
     virtual void SetSelection(int id, int index) = 0;
     virtual int Selection(int id) = 0;

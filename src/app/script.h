@@ -95,7 +95,9 @@ class ScriptRunner {
 
     // Every message box of a scripted run comes here instead of the screen.
     // Returns the queued answer (and remembers the text for "expect box"),
-    // or nothing when no answer is queued: the run has failed then.
+    // or nothing when no answer is queued: the run has failed then. Once the
+    // script has ended (Finished() and not Failed()) a box without a queued
+    // answer is the user's: nothing is returned and the run has not failed.
     // `boxLine` receives "box: CAPTION: TEXT" with line breaks as \n, for stderr.
     std::optional<BoxAnswer> AnswerBox(const std::wstring& caption, const std::wstring& text,
                                        std::wstring& boxLine);
@@ -104,7 +106,17 @@ class ScriptRunner {
     std::optional<BoxAnswer> AnswerPasswordDialog(std::wstring& password);
 
   private:
+    struct ShownBox {
+        std::wstring caption;
+        std::wstring text;
+    };
     bool Fail(int line, const std::wstring& what);
+    bool Perform(const ScriptAction& action, IScriptTarget& target);
+    // Fails an action the target refused, saying why as far as it can tell.
+    bool Refused(IScriptTarget& target, int line, const std::wstring& doing, int id);
+    static std::wstring BoxLine(const ShownBox& box);
+    // An action is running or still to come.
+    bool Running() const;
 
     std::vector<ScriptAction> actions_;
     std::size_t next_ = 0;
@@ -114,7 +126,10 @@ class ScriptRunner {
     };
     std::deque<Queued> answers_;
     std::optional<std::wstring> pendingPassword_;
-    std::wstring lastBox_;
+    std::optional<ShownBox> lastBox_;
+    // The line of the action started last: boxes between steps belong to it.
+    int currentLine_ = 0;
+    bool inStep_ = false;
     bool failed_ = false;
     std::wstring failure_;
 };

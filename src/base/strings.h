@@ -54,6 +54,8 @@ enum StringId : int {
     IDS_BROWSE_PROMPT = 182,
     IDS_ABOUT_VERSION_FORMAT = 183,
     IDS_ABOUT_MENU_ITEM = 184,
+    // The scheme page with an empty catalogue.
+    IDS_NO_SCHEME_INSTALLED = 190,
 };
 
 // The text of a string-table entry; empty for an unknown id.

@@ -59,6 +59,8 @@ class CLogPage final : public CWizardPage {
     void UpdateEnabling();
     std::wstring ReadBox(int id);
     std::wstring heldIpForm_;
+    // The share text the held form was made for.
+    std::wstring heldIpShare_;
 };
 
 class CSchemePage final : public CWizardPage {

@@ -1,0 +1,231 @@
+// Fake views and frames that drive the page classes and the sheet as a frame
+// would. A view knows only the controls of its dialog's description, so a page
+// that reaches a control its dialog lacks fails the test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/dialogs.h"
+#include "app/main_dlg.h"
+#include "base/text.h"
+#include "platform/network.h"
+#include "platform/reporter.h"
+
+namespace scour::test {
+
+struct FakeControl {
+    std::wstring text;
+    bool checked = false;
+    bool enabled = true;
+    bool visible = true;
+    std::vector<std::wstring> items;
+    int selection = -1;
+    std::vector<std::wstring> columns;
+    std::vector<int> widths;
+    std::vector<std::vector<std::wstring>> rows;
+    int lower = 0, upper = 100, position = 0;
+};
+
+class FakeView final : public IPageView {
+  public:
+    explicit FakeView(int dialogId) : dialog_(FindDialog(dialogId)) {
+        EXPECT_NE(dialog_, nullptr) << "dialog " << dialogId;
+        if (dialog_ != nullptr) {
+            for (const auto& c : dialog_->controls) {
+                if (c.id == -1) {
+                    continue;
+                }
+                auto& s = controls_[c.id];
+                s.text = c.text;
+                s.visible = (c.style & kHidden) == 0;
+            }
+        }
+    }
+    int focus = 0;
+    int selectedAll = 0;
+    int repaints = 0;
+
+    FakeControl& At(int id) {
+        auto it = controls_.find(id);
+        if (it == controls_.end()) {
+            ADD_FAILURE() << "dialog " << (dialog_ ? dialog_->id : 0) << " has no control " << id;
+            return controls_[id];
+        }
+        return it->second;
+    }
+    // A user's click on a check box or radio button: the mark changes, then the page hears of it.
+    void SetText(int id, const std::wstring& text) override { At(id).text = text; }
+    std::wstring GetText(int id) override { return At(id).text; }
+    void SetChecked(int id, bool checked) override { At(id).checked = checked; }
+    bool IsChecked(int id) override { return At(id).checked; }
+    void Enable(int id, bool enabled) override { At(id).enabled = enabled; }
+    bool IsEnabled(int id) override { return At(id).enabled; }
+    void Show(int id, bool visible) override { At(id).visible = visible; }
+    bool IsVisible(int id) override { return At(id).visible; }
+    void SetFocus(int id) override { focus = (At(id), id); }
+    void SelectAllText(int id) override { selectedAll = (At(id), id); }
+    void AddItem(int id, const std::wstring& text) override { At(id).items.push_back(text); }
+    void SetSelection(int id, int index) override { At(id).selection = index; }
+    int Selection(int id) override { return At(id).selection; }
+    void InsertColumns(int id, const std::vector<std::wstring>& titles) override {
+        auto& c = At(id);
+        c.columns = titles;
+        c.widths.clear();
+        for (const auto& t : titles) {
+            c.widths.push_back(Measure(t) + 15);
+        }
+    }
+    void SetRows(int id, const std::vector<std::vector<std::wstring>>& rows,
+                 int selected) override {
+        At(id).rows = rows;
+        At(id).selection = selected;
+    }
+    // Six pixels a character, two of margin: enough to tell the widths apart.
+    static int Measure(const std::wstring& text) { return static_cast<int>(text.size()) * 6; }
+    int ColumnContentWidth(int id, int column) override {
+        int w = 0;
+        for (const auto& r : At(id).rows) {
+            w = std::max(w, Measure(r[static_cast<std::size_t>(column)]) + 12);
+        }
+        return w;
+    }
+    int ColumnContentAndTitleWidth(int id, int column) override {
+        return std::max(ColumnContentWidth(id, column),
+                        Measure(At(id).columns[static_cast<std::size_t>(column)]) + 12);
+    }
+    void SetColumnWidth(int id, int column, int width) override {
+        At(id).widths[static_cast<std::size_t>(column)] = width;
+    }
+    int ColumnWidth(int id, int column) override {
+        return At(id).widths[static_cast<std::size_t>(column)];
+    }
+    void SetProgressRange(int id, int lower, int upper) override {
+        At(id).lower = lower;
+        At(id).upper = upper;
+    }
+    void SetProgressPosition(int id, int position) override { At(id).position = position; }
+    int ProgressPosition(int id) override { return At(id).position; }
+    void RepaintNow() override { ++repaints; }
+
+  private:
+    const DialogDesc* dialog_;
+    std::map<int, FakeControl> controls_;
+};
+
+struct Box {
+    platform::BoxKind kind;
+    std::wstring caption, text;
+};
+
+class FakeReporter final : public platform::IReporter {
+  public:
+    std::vector<Box> boxes;
+    std::deque<bool> answers;  // for AskYesNo, in order
+    void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
+                     const std::wstring& text) override {
+        boxes.push_back({kind, caption, text});
+    }
+    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
+        boxes.push_back({platform::BoxKind::Question, caption, text});
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << ToUtf8(text);
+            return false;
+        }
+        bool a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+};
+
+class FakeFrame final : public IWizardFrame {
+  public:
+    unsigned buttons = 0;
+    bool cancelVisible = true;
+    int oksPosted = 0;
+    int busy = 0;
+    // Answers of the credentials dialog: the command and the password typed.
+    std::deque<std::pair<int, std::wstring>> dialogAnswers;
+    std::vector<std::pair<std::wstring, std::wstring>> dialogsShown;  // share, user
+    std::optional<std::wstring> browseResult;
+    std::vector<std::wstring> explored, helpRequests;
+
+    void SetWizardButtons(unsigned flags) override { buttons = flags; }
+    void ShowCancelButton(bool visible) override { cancelVisible = visible; }
+    void PostOk() override { ++oksPosted; }
+    int RunDialog(IDialogLogic& dialog) override {
+        FakeView view(dialog.DialogId());
+        dialog.OnInitDialog(view);
+        dialogsShown.push_back({view.GetText(1048), view.GetText(1047)});
+        EXPECT_EQ(view.focus, 1046);
+        if (dialogAnswers.empty()) {
+            ADD_FAILURE() << "unexpected dialog " << dialog.DialogId();
+            return 2;
+        }
+        auto [command, password] = dialogAnswers.front();
+        dialogAnswers.pop_front();
+        view.SetText(1046, password);
+        dialog.OnClose(view, command);
+        return command;
+    }
+    void BeginBusy() override { ++busy; }
+    void EndBusy() override { --busy; }
+    void Pause(int) override {}
+    std::optional<std::wstring> BrowseForFolder(const std::wstring&) override {
+        return browseResult;
+    }
+    void ExploreFolder(const std::wstring& folder) override { explored.push_back(folder); }
+    void OpenHelp(const std::wstring& request) override { helpRequests.push_back(request); }
+};
+
+// The sheet's window: a fake view per page, made when the page is first shown.
+class FakeSheet final : public ISheetWindow {
+  public:
+    std::map<int, std::unique_ptr<FakeView>> views;
+    std::vector<int> shown;  // dialog ids, in order
+    std::optional<int> exitCode;
+    void ShowPage(CWizardPage& page) override {
+        auto& view = views[page.DialogId()];
+        if (!view) {
+            view = std::make_unique<FakeView>(page.DialogId());
+            page.Attach(*view);
+        }
+        shown.push_back(page.DialogId());
+    }
+    void Close(int code) override { exitCode = code; }
+    FakeView& View(int dialogId) {
+        auto& v = views[dialogId];
+        EXPECT_TRUE(v) << "page " << dialogId << " was never shown";
+        if (!v) {
+            v = std::make_unique<FakeView>(dialogId);
+        }
+        return *v;
+    }
+};
+
+class FakeNetwork final : public platform::INetwork {
+  public:
+    unsigned long code = 0;
+    std::map<std::wstring, std::array<std::uint8_t, 4>> hosts;
+    std::vector<std::wstring> lookups;
+    std::vector<std::wstring> tested;  // share|user|password
+    unsigned long TestShareConnection(const std::wstring& share, const std::wstring& user,
+                                      const std::wstring& password) override {
+        tested.push_back(share + L"|" + user + L"|" + password);
+        return code;
+    }
+    std::optional<std::array<std::uint8_t, 4>> ResolveIpv4(const std::wstring& host) override {
+        lookups.push_back(host);
+        auto it = hosts.find(host);
+        return it == hosts.end() ? std::nullopt
+                                 : std::optional<std::array<std::uint8_t, 4>>(it->second);
+    }
+};
+
+}  // namespace scour::test

@@ -1,0 +1,644 @@
+// The sheet and the ten pages driven through fake views, as a frame drives
+// them: the routes, what each page stores and when, the enabling rules, the
+// share test, the ISO and USB pages, Cancel and the title.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/resource_ids.h"
+#include "base/strings.h"
+#include "media/iso_builder.h"
+#include "pages/pages.h"
+#include "pages_fakes.h"
+#include "support/test_support.h"
+
+namespace scour {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeView;
+
+std::wstring Native(std::wstring path) {
+    for (auto& c : path) {
+        c = c == L'/' ? kPathSep : c;
+    }
+    return path;
+}
+
+// Volumes of removable disks as the Linux system names them.
+class FakeVolumes final : public platform::IVolumeSystem {
+  public:
+    struct Volume {
+        std::wstring label, fileSystem;
+        std::uint64_t freeClusters = 0, totalClusters = 0;
+    };
+    std::map<std::wstring, Volume> volumes;
+    std::uint32_t LogicalDrives() override { return 0; }
+    std::optional<std::wstring> VolumeNameForRoot(const std::wstring&) override { return {}; }
+    std::optional<std::vector<std::wstring>> EnumerateVolumes() override {
+        std::vector<std::wstring> names;
+        for (const auto& v : volumes) {
+            names.push_back(v.first);
+        }
+        return names;
+    }
+    bool IsRemovableVolume(const std::wstring&) override { return true; }
+    platform::VolumeInformation ReadVolumeInformation(const std::wstring& v) override {
+        return {volumes[v].label, volumes[v].fileSystem};
+    }
+    std::optional<platform::VolumeSpace> DiskFreeSpace(const std::wstring& v) override {
+        return platform::VolumeSpace{64, 512, volumes[v].freeClusters, volumes[v].totalClusters};
+    }
+    std::optional<std::int32_t> PhysicalDriveNumber(const std::wstring&) override { return 1; }
+    std::wstring PhysicalDrivePath(std::int32_t) override { return L"/dev/sdb"; }
+    std::optional<platform::DriveLayout> ReadDriveLayout(std::int32_t) override {
+        return platform::DriveLayout{4, 1048576};
+    }
+    bool RootFileExists(const std::wstring&, std::int32_t, std::wstring_view) override {
+        return false;
+    }
+    platform::VolumePlace Locate(const std::wstring& v) override {
+        return {v.substr(v.rfind(L'/') + 1), L""};
+    }
+};
+
+class WizardTest : public ::testing::Test {
+  protected:
+    test::ScratchDir scratch;
+    const std::wstring program = scratch / L"program";
+    test::TestServices services{program};
+    test::FakeNetwork network;
+    test::FakeReporter reporter;
+    test::FakeFrame frame;
+    FakeVolumes volumes;
+    PageContext context{services, reporter, frame, &volumes, nullptr};
+    std::unique_ptr<CMainDlg> sheet;
+    test::FakeSheet window;
+
+    void SetUp() override {
+        for (const auto* f : {L"flash/syslinux", L"iso/isolinux.bin", L"flash/syslinux.exe",
+                              L"common/vmlinuz", L"boot/isofs.b"}) {
+            Install(f, "x");
+        }
+        test::MakeDirs(Installed(L"schemes"));
+        for (const auto* s : {L"zeros.sch", L"random.sch", L"three-pass.sch"}) {
+            std::error_code ec;
+            fs::copy_file(ToFsPath(JoinPath(test::SourceDir(), Native(L"schemes/") + s)),
+                          ToFsPath(Installed(std::wstring(L"schemes/") + s)), ec);
+        }
+        const std::wstring fake = kPathSep == L'\\' ? L"fake_mkisofs.exe" : L"fake_mkisofs";
+        std::error_code ec;
+        fs::copy_file(ToFsPath(JoinPath(test::TestToolsDir(), fake)),
+                      ToFsPath(JoinPath(program, kIsoMakerName)), ec);
+        ASSERT_FALSE(ec) << "the stand-in image maker is not built";
+        services.services.network = &network;
+        // A clean store: nothing kept from another test.
+        WizardOptions defaults;
+        defaults.IsoPath = scratch / L"scourcd.iso";
+        defaults.Save(services);
+        Open();
+    }
+    std::wstring Installed(const std::wstring& relative) const {
+        return JoinPath(program, Native(relative));
+    }
+    void Install(const std::wstring& relative, const std::string& bytes) {
+        auto path = Installed(relative);
+        test::MakeDirs(FromFsPath(ToFsPath(path).parent_path()));
+        test::WriteFile(path, bytes);
+    }
+    // A new run of the wizard over the stored options.
+    void Open(bool allowTestMode = false) {
+        window = test::FakeSheet();
+        sheet = std::make_unique<CMainDlg>(context);
+        sheet->Options().AllowTestMode = allowTestMode ? 1 : 0;
+        ASSERT_TRUE(sheet->BuildPages(CreateWizardPages));
+        sheet->Attach(window);
+        sheet->Start();
+    }
+    WizardOptions& Options() { return sheet->Options(); }
+    int Page() { return sheet->CurrentPage() ? sheet->CurrentPage()->DialogId() : 0; }
+    FakeView& View() { return window.View(Page()); }
+    void Click(int id, bool checked) {
+        View().SetChecked(id, checked);
+        sheet->CurrentPage()->OnCommand(id);
+    }
+    void Radio(int on, int off) {
+        View().SetChecked(off, false);
+        Click(on, true);
+    }
+    void Next(int expected) {
+        sheet->PressNext();
+        ASSERT_EQ(Page(), expected);
+    }
+    void Back(int expected) {
+        sheet->PressBack();
+        ASSERT_EQ(Page(), expected);
+    }
+    WizardOptions Stored() {
+        WizardOptions o;
+        o.Load(services);
+        return o;
+    }
+};
+
+TEST_F(WizardTest, InteractiveRouteSkipsTheSchemeAndAtaPagesBothWays) {
+    EXPECT_EQ(Page(), IDD_WELCOME);
+    EXPECT_EQ(frame.buttons, kWizNext);
+    Next(IDD_MODE);
+    EXPECT_EQ(frame.buttons, kWizBack | kWizNext);
+    Next(IDD_LOG);
+    Next(IDD_SUMMARY);
+    Back(IDD_LOG);
+    Back(IDD_MODE);
+    Back(IDD_WELCOME);
+    Next(IDD_MODE);
+    Next(IDD_LOG);
+    Next(IDD_SUMMARY);
+    Next(IDD_MEDIA);
+    Next(IDD_ISO);
+    Back(IDD_MEDIA);
+    Back(IDD_SUMMARY);
+    Back(IDD_LOG);
+}
+
+TEST_F(WizardTest, AutomaticRouteMakesTheImageAndFinishes) {
+    Next(IDD_MODE);
+    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+    Next(IDD_LOG);
+    Next(IDD_SCHEME);
+    Next(IDD_ATA);
+    Next(IDD_SUMMARY);
+    Back(IDD_ATA);
+    Next(IDD_SUMMARY);
+    Next(IDD_MEDIA);
+    Next(IDD_ISO);
+    Next(IDD_COMPLETION);
+    EXPECT_TRUE(fs::exists(ToFsPath(scratch / L"scourcd.iso")));
+    EXPECT_EQ(frame.explored, std::vector<std::wstring>{scratch.Path()});
+    EXPECT_EQ(frame.busy, 0);
+    // Arrival stores the options, hides Cancel and offers only Finish.
+    EXPECT_EQ(Stored().AutoStart, 1);
+    EXPECT_FALSE(frame.cancelVisible);
+    EXPECT_EQ(frame.buttons, kWizNext | kWizFinish);
+    sheet->PressFinish();
+    ASSERT_EQ(frame.oksPosted, 1);
+    sheet->OnOk();
+    EXPECT_EQ(window.exitCode, kExitFinished);
+    EXPECT_TRUE(sheet->Pages().empty());
+}
+
+TEST_F(WizardTest, UsbRouteOffersNextOnlyAfterADiskWasPrepared) {
+    Next(IDD_MODE);
+    Next(IDD_LOG);
+    Next(IDD_SUMMARY);
+    Next(IDD_MEDIA);
+    Radio(IDC_MEDIA_USB, IDC_MEDIA_ISO);
+    Next(IDD_USB);
+    EXPECT_EQ(Options().IsoUsb, 0);
+    EXPECT_EQ(frame.buttons, kWizBack);
+    EXPECT_FALSE(View().IsEnabled(IDC_USB_FORMAT));  // no disk
+    Back(IDD_MEDIA);
+    EXPECT_TRUE(View().IsChecked(IDC_MEDIA_USB));  // the choice is kept
+    Next(IDD_USB);
+    static_cast<CUsbPage*>(sheet->CurrentPage())->SetDiskPrepared();
+    Back(IDD_MEDIA);
+    Next(IDD_USB);
+    EXPECT_EQ(frame.buttons, kWizBack | kWizNext);
+    Next(IDD_COMPLETION);
+}
+
+TEST_F(WizardTest, CancelAsksOnEveryPageButTheLast) {
+    for (int page : {IDD_WELCOME, IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA, IDD_ISO}) {
+        ASSERT_EQ(Page(), page);
+        reporter.answers = {false};
+        sheet->OnCancel();
+        ASSERT_FALSE(window.exitCode) << page;
+        ASSERT_EQ(reporter.boxes.back().text,
+                  L"Are you sure you want to quit Scourline Configuration Wizard?");
+        EXPECT_EQ(reporter.boxes.back().caption, L"Scourline Configuration Wizard");
+        if (page != IDD_ISO) {
+            sheet->PressNext();
+        }
+    }
+    reporter.answers = {true};
+    sheet->OnCancel();
+    EXPECT_EQ(window.exitCode, kExitCancelled);
+}
+
+TEST_F(WizardTest, CancelOnTheCompletionPageClosesAtOnce) {
+    Next(IDD_MODE);
+    Next(IDD_LOG);
+    Next(IDD_SUMMARY);
+    Next(IDD_MEDIA);
+    Next(IDD_ISO);
+    Next(IDD_COMPLETION);
+    auto boxes = reporter.boxes.size();
+    sheet->OnCancel();
+    EXPECT_EQ(window.exitCode, kExitCancelled);
+    EXPECT_EQ(reporter.boxes.size(), boxes);
+}
+
+TEST_F(WizardTest, BackStoresNothingAndNextStoresWhatThePageStillShows) {
+    Next(IDD_MODE);
+    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+    Back(IDD_WELCOME);
+    EXPECT_EQ(Options().AutoStart, 0);
+    Next(IDD_MODE);
+    EXPECT_TRUE(View().IsChecked(IDC_MODE_AUTO));  // filled once, kept since
+    Next(IDD_LOG);
+    EXPECT_EQ(Options().AutoStart, 1);
+}
+
+TEST_F(WizardTest, SummaryIsRebuiltOnEveryActivation) {
+    Next(IDD_MODE);
+    Next(IDD_LOG);
+    Next(IDD_SUMMARY);
+    auto before = View().GetText(IDC_SUMMARY_TEXT);
+    EXPECT_NE(before.find(L"interactive"), std::wstring::npos) << ToUtf8(before);
+    Back(IDD_LOG);
+    Back(IDD_MODE);
+    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+    Next(IDD_LOG);
+    Next(IDD_SCHEME);
+    Next(IDD_ATA);
+    Next(IDD_SUMMARY);
+    EXPECT_NE(View().GetText(IDC_SUMMARY_TEXT), before);
+}
+
+// Start options: marks in, enabled states and stored fields out.
+TEST_F(WizardTest, StartOptionsEnablingAndStoring) {
+    struct Case {
+        bool automatic, select, noDelay, test;
+        bool selectEnabled, noDelayEnabled, testEnabled;
+        int storedNoDelay, storedTestMode;
+    };
+    const Case cases[] = {
+        {true, true, true, true, true, false, true, 0, 0},     // selection wins over no delay
+        {true, false, true, true, true, true, false, 1, 0},    // no delay; test box disabled
+        {false, false, true, true, false, false, true, 1, 1},  // interactive keeps the marks
+        {false, true, false, false, false, false, true, 0, 0},
+    };
+    for (const auto& c : cases) {
+        WizardOptions stored;
+        stored.IsoPath = scratch / L"scourcd.iso";
+        stored.Save(services);
+        Open(true);
+        Next(IDD_MODE);
+        auto& v = View();
+        EXPECT_TRUE(v.IsVisible(IDC_MODE_TEST));
+        v.SetChecked(IDC_MODE_NO_DELAY, c.noDelay);
+        v.SetChecked(IDC_MODE_TEST, c.test);
+        v.SetChecked(IDC_MODE_SELECT_DISKS, c.select);
+        if (c.automatic) {
+            Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+        } else {
+            Radio(IDC_MODE_INTERACTIVE, IDC_MODE_AUTO);
+        }
+        EXPECT_EQ(v.IsEnabled(IDC_MODE_SELECT_DISKS), c.selectEnabled);
+        EXPECT_EQ(v.IsEnabled(IDC_MODE_NO_DELAY), c.noDelayEnabled);
+        EXPECT_EQ(v.IsEnabled(IDC_MODE_TEST), c.testEnabled);
+        Next(IDD_LOG);
+        EXPECT_EQ(Options().AutoStart, c.automatic ? 1 : 0);
+        EXPECT_EQ(Options().SelectDisks, c.select ? 1 : 0);
+        EXPECT_EQ(Options().NoDelay, c.storedNoDelay);
+        EXPECT_EQ(Options().TestMode, c.storedTestMode);
+    }
+}
+
+TEST_F(WizardTest, TestBoxOnlyWithTheSwitch) {
+    Options().TestMode = 1;
+    Next(IDD_MODE);
+    EXPECT_FALSE(View().IsVisible(IDC_MODE_TEST));
+    EXPECT_EQ(Options().TestMode, 0);
+    Open(true);
+    Next(IDD_MODE);
+    EXPECT_TRUE(View().IsVisible(IDC_MODE_TEST));
+    EXPECT_FALSE(View().IsChecked(IDC_MODE_TEST));
+}
+
+TEST_F(WizardTest, StoredAutomaticWithoutSelectionLeavesTheTestBoxEnabledUntilAClick) {
+    WizardOptions stored;
+    stored.AutoStart = 1;
+    stored.SelectDisks = 0;
+    stored.NoDelay = 1;
+    stored.Save(services);
+    Open(true);
+    Next(IDD_MODE);
+    EXPECT_TRUE(View().IsEnabled(IDC_MODE_TEST));
+    EXPECT_TRUE(View().IsChecked(IDC_MODE_NO_DELAY));
+    Click(IDC_MODE_NO_DELAY, true);
+    EXPECT_FALSE(View().IsEnabled(IDC_MODE_TEST));
+}
+
+class LogPageTest : public WizardTest {
+  protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        Next(IDD_MODE);
+        Next(IDD_LOG);
+    }
+    CLogPage& Log() { return static_cast<CLogPage&>(*sheet->CurrentPage()); }
+};
+
+TEST_F(LogPageTest, FirstRunShowsTheExampleAndDisablesTheNetworkBoxes) {
+    auto& v = View();
+    EXPECT_EQ(v.GetText(IDC_LOG_SHARE), L"\\\\server\\share");
+    EXPECT_FALSE(v.IsChecked(IDC_LOG_SAVE_PASSWORD));
+    for (int id : {IDC_LOG_SHARE, IDC_LOG_USER, IDC_LOG_TEST, IDC_LOG_SAVE_PASSWORD,
+                   IDC_LOG_PASSWORD, IDC_LOG_PASSWORD_LABEL}) {
+        EXPECT_FALSE(v.IsEnabled(id)) << id;
+    }
+    EXPECT_FALSE(v.IsVisible(IDC_LOG_WARNING));
+    Click(IDC_LOG_NETWORK, true);
+    EXPECT_TRUE(v.IsEnabled(IDC_LOG_SHARE));
+    EXPECT_FALSE(v.IsEnabled(IDC_LOG_PASSWORD));
+    Click(IDC_LOG_SAVE_PASSWORD, true);
+    EXPECT_TRUE(v.IsEnabled(IDC_LOG_PASSWORD));
+    EXPECT_TRUE(v.IsVisible(IDC_LOG_WARNING));
+    Click(IDC_LOG_NETWORK, false);
+    EXPECT_TRUE(v.IsVisible(IDC_LOG_WARNING));  // shown while save is on, network or not
+    EXPECT_FALSE(v.IsEnabled(IDC_LOG_PASSWORD));
+    // The example passes the check and its host is looked up.
+    Next(IDD_SUMMARY);
+    EXPECT_EQ(Options().NetShare, L"\\\\server\\share");
+    EXPECT_EQ(network.lookups, std::vector<std::wstring>{L"server"});
+    EXPECT_EQ(Options().NetShareIp, L"");
+    EXPECT_EQ(Options().NetAskPassword, 0);
+}
+
+TEST_F(LogPageTest, ShareTextsAreCheckedAndCut) {
+    struct Case {
+        std::wstring typed;
+        int page;
+        std::wstring stored;
+    };
+    const Case cases[] = {
+        {L"server\\share", IDD_LOG, L""},
+        {L"\\server\\share", IDD_LOG, L""},
+        {L"\\\\fs1\\logs\\", IDD_SUMMARY, L"\\\\fs1\\logs"},
+        {L"\\\\fs1\\logs\\\\", IDD_SUMMARY, L"\\\\fs1\\logs\\"},
+    };
+    for (const auto& c : cases) {
+        Open();
+        Next(IDD_MODE);
+        Next(IDD_LOG);
+        View().SetChecked(IDC_LOG_REMOVABLE, true);
+        View().SetText(IDC_LOG_SHARE, c.typed);
+        sheet->PressNext();
+        EXPECT_EQ(Page(), c.page) << ToUtf8(c.typed);
+        EXPECT_EQ(Options().WriteLog, 1);  // stored even when refused
+        if (c.page == IDD_LOG) {
+            EXPECT_EQ(window.View(IDD_LOG).focus, IDC_LOG_SHARE);
+            EXPECT_TRUE(reporter.boxes.empty());
+        } else {
+            EXPECT_EQ(Options().NetShare, c.stored);
+        }
+    }
+}
+
+TEST_F(LogPageTest, HeldIpFormFollowsTestsAndEdits) {
+    network.hosts[L"fs1"] = {10, 0, 0, 5};
+    network.hosts[L"fs2"] = {10, 0, 0, 6};
+    Click(IDC_LOG_NETWORK, true);
+    Click(IDC_LOG_SAVE_PASSWORD, true);
+    View().SetText(IDC_LOG_SHARE, L"\\\\fs1\\logs\\wipe\\");
+    View().SetText(IDC_LOG_USER, L"dom\\wiper");
+    View().SetText(IDC_LOG_PASSWORD, L"pw");
+    Click(IDC_LOG_TEST, false);
+    EXPECT_EQ(network.tested, std::vector<std::wstring>{L"\\\\fs1\\logs\\wipe|dom\\wiper|pw"});
+    ASSERT_EQ(reporter.boxes.size(), 1u);
+    EXPECT_EQ(reporter.boxes[0].caption, L"Test passed");
+    EXPECT_EQ(reporter.boxes[0].text, L"Network share ok");
+    EXPECT_EQ(reporter.boxes[0].kind, platform::BoxKind::Information);
+    EXPECT_EQ(Log().HeldIpForm(), L"\\\\10.0.0.5\\logs\\wipe");
+    EXPECT_EQ(Options().NetShareIp, L"");  // only Next writes the record
+    // Next with the same share does not look the host up again.
+    network.lookups.clear();
+    Next(IDD_SUMMARY);
+    EXPECT_TRUE(network.lookups.empty());
+    EXPECT_EQ(Options().NetShareIp, L"\\\\10.0.0.5\\logs\\wipe");
+    EXPECT_EQ(Options().NetPassword, L"pw");
+    EXPECT_EQ(Options().NetAskPassword, 0);
+    // An edited share is resolved anew rather than given the old host's address.
+    Back(IDD_LOG);
+    View().SetText(IDC_LOG_SHARE, L"\\\\fs2\\logs");
+    Next(IDD_SUMMARY);
+    EXPECT_EQ(Options().NetShareIp, L"\\\\10.0.0.6\\logs");
+    // A failed test empties the held form; an unknown host stores none.
+    Back(IDD_LOG);
+    network.code = platform::kShareLogonFailure;
+    View().SetText(IDC_LOG_SHARE, L"\\\\nowhere\\logs");
+    Click(IDC_LOG_TEST, false);
+    EXPECT_EQ(Log().HeldIpForm(), L"");
+    Next(IDD_SUMMARY);
+    EXPECT_EQ(Options().NetShareIp, L"");
+}
+
+TEST_F(LogPageTest, WithoutSavedPasswordTheDialogAsksForThisTestOnly) {
+    Click(IDC_LOG_NETWORK, true);
+    View().SetText(IDC_LOG_SHARE, L"\\\\fs1\\logs\\");
+    View().SetText(IDC_LOG_USER, L"wiper");
+    View().SetText(IDC_LOG_PASSWORD, L"old");
+    frame.dialogAnswers = {{IDC_OK, L"typed"}, {IDC_CANCEL, L"ignored"}};
+    Click(IDC_LOG_TEST, false);
+    Click(IDC_LOG_TEST, false);
+    using Shown = std::vector<std::pair<std::wstring, std::wstring>>;
+    EXPECT_EQ(frame.dialogsShown,
+              (Shown{{L"\\\\fs1\\logs", L"wiper"}, {L"\\\\fs1\\logs", L"wiper"}}));
+    EXPECT_EQ(network.tested,
+              (std::vector<std::wstring>{L"\\\\fs1\\logs|wiper|typed", L"\\\\fs1\\logs|wiper|"}));
+    EXPECT_EQ(View().GetText(IDC_LOG_PASSWORD), L"old");
+    Next(IDD_SUMMARY);
+    EXPECT_EQ(Options().NetPassword, L"old");  // the disabled box's text all the same
+    EXPECT_EQ(Options().NetAskPassword, 1);
+}
+
+TEST_F(LogPageTest, FailuresShowTheirMessageAndMoveTheFocus) {
+    struct Case {
+        unsigned long code;
+        const wchar_t* text;
+        int focus;
+    };
+    const Case cases[] = {
+        {5, L"Network share access denied", 0},
+        {67, L"Network share not found", IDC_LOG_SHARE},
+        {86, L"Invalid password", IDC_LOG_USER},
+        {1203, L"Network share not found", IDC_LOG_SHARE},
+        {1204, L"Network share not found", IDC_LOG_SHARE},
+        {1219, L"You are already connected to this share with different credentials", 0},
+        {1222, L"Network share not found", IDC_LOG_SHARE},
+        {1326, L"Invalid password", IDC_LOG_USER},
+        {2202, L"Invalid user name", IDC_LOG_USER},
+        {53, L"Could not test the share", 0},
+    };
+    Click(IDC_LOG_NETWORK, true);
+    Click(IDC_LOG_SAVE_PASSWORD, true);
+    for (const auto& c : cases) {
+        network.code = c.code;
+        View().focus = 0;
+        reporter.boxes.clear();
+        Click(IDC_LOG_TEST, false);
+        ASSERT_EQ(reporter.boxes.size(), 1u);
+        EXPECT_EQ(reporter.boxes[0].kind, platform::BoxKind::Error);
+        EXPECT_EQ(reporter.boxes[0].caption, L"Test failed");
+        EXPECT_EQ(reporter.boxes[0].text, c.text) << c.code;
+        EXPECT_EQ(View().focus, c.focus) << c.code;
+        EXPECT_EQ(frame.busy, 0);
+    }
+    EXPECT_EQ(Options().NetLog, 0);  // the test changes nothing in the record
+}
+
+TEST_F(WizardTest, SchemeSelectionIsClampedAndStored) {
+    for (int stored : {-1, 3, 1}) {
+        Options().AutoStart = 1;
+        Options().Scheme = stored;
+        Open();
+        Options().AutoStart = 1;
+        Options().Scheme = stored;
+        sheet->Start();
+        Next(IDD_MODE);
+        Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+        Next(IDD_LOG);
+        Next(IDD_SCHEME);
+        EXPECT_EQ(View().At(IDC_SCHEME_LIST).items.size(), 3u);
+        int expected = stored == 1 ? 1 : 0;
+        EXPECT_EQ(View().Selection(IDC_SCHEME_LIST), expected);
+        View().SetChecked(IDC_SCHEME_VERIFY, true);
+        Next(IDD_ATA);
+        EXPECT_EQ(Options().Scheme, expected);
+        EXPECT_EQ(Options().Verify, 1);
+    }
+}
+
+TEST_F(WizardTest, AnEmptyCatalogueStopsAutomaticWipingAtTheSchemePage) {
+    fs::remove_all(ToFsPath(Installed(L"schemes")));
+    Open();
+    Next(IDD_MODE);
+    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+    Next(IDD_LOG);
+    Next(IDD_SCHEME);
+    Next(IDD_SCHEME);
+    ASSERT_EQ(reporter.boxes.size(), 1u);
+    EXPECT_EQ(reporter.boxes[0].text, LoadText(IDS_NO_SCHEME_INSTALLED));
+}
+
+TEST_F(WizardTest, AtaBoxesAreIndependent) {
+    Next(IDD_MODE);
+    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+    Next(IDD_LOG);
+    Next(IDD_SCHEME);
+    Next(IDD_ATA);
+    for (int id : {IDC_ATA_DCO, IDC_ATA_HPA, IDC_ATA_ERASE}) {
+        Click(id, true);
+    }
+    Back(IDD_SCHEME);
+    EXPECT_EQ(Options().ResetDCO + Options().ResetHPA + Options().AtaErase, 0);
+    Next(IDD_ATA);
+    Next(IDD_SUMMARY);
+    EXPECT_EQ(Options().ResetDCO + Options().ResetHPA + Options().AtaErase, 3);
+}
+
+class IsoPageTest : public WizardTest {
+  protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        for (int page : {IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA, IDD_ISO}) {
+            Next(page);
+        }
+    }
+};
+
+TEST_F(IsoPageTest, NamesWithoutAFolderAreRefusedSilentlyWithTheTextSelected) {
+    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / L"scourcd.iso");
+    for (const std::wstring& typed :
+         {std::wstring(), scratch / Native(L"missing/x.iso"), std::wstring(L"x.iso")}) {
+        View().SetText(IDC_ISO_PATH, typed);
+        View().focus = View().selectedAll = 0;
+        Next(IDD_ISO);
+        EXPECT_EQ(View().focus, IDC_ISO_PATH);
+        EXPECT_EQ(View().selectedAll, IDC_ISO_PATH);
+    }
+    EXPECT_TRUE(reporter.boxes.empty());
+}
+
+TEST_F(IsoPageTest, ABuilderFailureKeepsTheNewPathAndStays) {
+    // A folder passes the name check; the image cannot be copied onto it.
+    test::MakeDirs(scratch / L"images");
+    View().SetText(IDC_ISO_PATH, scratch / L"images");
+    Click(IDC_ISO_SHOW_FOLDER, false);
+    Next(IDD_ISO);
+    EXPECT_EQ(View().selectedAll, IDC_ISO_PATH);
+    ASSERT_EQ(reporter.boxes.size(), 1u);
+    EXPECT_EQ(reporter.boxes[0].text, LoadText(IDS_ISO_DEST_FAILED));
+    EXPECT_EQ(Options().IsoPath, scratch / L"images");
+    EXPECT_EQ(Options().IsoShowFolder, 0);
+    EXPECT_TRUE(frame.explored.empty());
+}
+
+TEST_F(IsoPageTest, BrowseAppendsTheImageNameOnce) {
+    frame.browseResult = scratch / L"images";
+    sheet->CurrentPage()->OnCommand(IDC_ISO_BROWSE);
+    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / Native(L"images/scourcd.iso"));
+    frame.browseResult = scratch.Path() + kPathSep;
+    sheet->CurrentPage()->OnCommand(IDC_ISO_BROWSE);
+    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / L"scourcd.iso");
+    frame.browseResult.reset();  // cancelled: unchanged
+    sheet->CurrentPage()->OnCommand(IDC_ISO_BROWSE);
+    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / L"scourcd.iso");
+    Back(IDD_MEDIA);
+    EXPECT_EQ(Options().IsoPath, scratch / L"scourcd.iso");
+}
+
+TEST_F(WizardTest, UsbListFollowsDeviceChangesAndFitsItsColumns) {
+    volumes.volumes[L"/dev/sdb1"] = {L"Data", L"FAT32", 100000, 200000};
+    Next(IDD_MODE);
+    Next(IDD_LOG);
+    Next(IDD_SUMMARY);
+    Next(IDD_MEDIA);
+    Radio(IDC_MEDIA_USB, IDC_MEDIA_ISO);
+    Next(IDD_USB);
+    auto& list = View().At(IDC_USB_LIST);
+    ASSERT_EQ(list.columns, (std::vector<std::wstring>{L"Drive", L"Capacity", L"Free space",
+                                                       L"Filesystem", L"Status"}));
+    ASSERT_EQ(list.rows.size(), 1u);
+    EXPECT_EQ(list.rows[0][0], L"Data (sdb1)");
+    EXPECT_EQ(list.selection, 0);
+    EXPECT_TRUE(View().IsEnabled(IDC_USB_FORMAT));
+    for (int w : list.widths) {
+        EXPECT_GE(w, CUsbPage::kMinColumnWidth);
+        EXPECT_LE(w, CUsbPage::kMaxColumnWidth);
+    }
+    volumes.volumes[L"/dev/sdc"] = {std::wstring(80, L'L'), L"NTFS", 1, 2};
+    sheet->CurrentPage()->OnDeviceChange();
+    ASSERT_EQ(list.rows.size(), 2u);
+    EXPECT_EQ(list.widths[0], CUsbPage::kMaxColumnWidth);
+    volumes.volumes.clear();
+    sheet->CurrentPage()->OnDeviceChange();
+    EXPECT_TRUE(list.rows.empty());
+    EXPECT_EQ(list.selection, -1);
+    EXPECT_FALSE(View().IsEnabled(IDC_USB_FORMAT));
+    EXPECT_EQ(CUsbPage::FitColumnWidth(3, 9), 20);
+    EXPECT_EQ(CUsbPage::FitColumnWidth(150, 90), 150);
+}
+
+TEST(SheetTitleTest, PrefixAndBuffer) {
+    EXPECT_EQ(CMainDlg::MakeTitle(L"Configuration Wizard"), L"Scourline Configuration Wizard");
+    // The buffer: the text's length plus 128, at most 1024 characters with the terminator.
+    EXPECT_EQ(CMainDlg::MakeTitle(std::wstring(2000, L'x')).size(), 1023u);
+    EXPECT_EQ(CMainDlg::MakeTitle(std::wstring(800, L'x')).size(), 810u);
+}
+
+TEST(PasswordDialogTest, CancelLeavesThePasswordEmpty) {
+    CPasswdDlg dialog(L"\\\\fs\\s", L"u");
+    FakeView view(IDD_PASSWORD);
+    dialog.OnInitDialog(view);
+    EXPECT_EQ(view.GetText(IDC_PASSWD_SHARE), L"\\\\fs\\s");
+    view.SetText(IDC_PASSWD_PASSWORD, L"secret");
+    dialog.OnClose(view, IDC_CANCEL);
+    EXPECT_EQ(dialog.Password(), L"");
+    dialog.OnClose(view, IDC_OK);
+    EXPECT_EQ(dialog.Password(), L"secret");
+}
+
+}  // namespace
+}  // namespace scour

@@ -4,6 +4,7 @@
 // stand-in pkexec gives the exit codes that a desktop's authentication would.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -303,6 +304,25 @@ TEST_F(HelperDisk, PkexecExitCodesBecomeClearTextsAndOneRunAsksOnce) {
         EXPECT_EQ(Sh("wc -l <" + log), "2");
     }
     setenv("PATH", oldPath.c_str(), 1);
+}
+
+// A helper that dies mid-run: the request fails with a text, the run's held
+// lock is dropped without a new helper, and the next run starts a fresh one.
+TEST_F(HelperDisk, HelperThatDiesIsToldAndReplacedByTheNextRun) {
+    Make(40 * kMiB);
+    HelperDiskPreparer disk(images);
+    ASSERT_TRUE(disk.ReadIdentity(Target(image)).has_value()) << ToUtf8(disk.FailureDetail());
+    auto lock = disk.LockVolume(Target(image));
+    ASSERT_NE(lock, nullptr) << ToUtf8(disk.FailureDetail());
+    kill(disk.Pid(), SIGKILL);
+    EXPECT_FALSE(disk.ReleaseVolume(Target(image)));
+    EXPECT_NE(ToUtf8(disk.FailureDetail()).find("ended unexpectedly"), std::string::npos)
+        << ToUtf8(disk.FailureDetail());
+    lock.reset();
+    EXPECT_FALSE(disk.Running());
+    EXPECT_TRUE(disk.ReadIdentity(Target(image)).has_value()) << ToUtf8(disk.FailureDetail());
+    // The dead helper's flock went with it: the new one can lock the image.
+    EXPECT_NE(disk.LockVolume(Target(image)), nullptr) << ToUtf8(disk.FailureDetail());
 }
 
 // What the helper does with a command line or input it must not accept.

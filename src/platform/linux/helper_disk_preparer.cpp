@@ -24,62 +24,68 @@ using helper::Message;
 
 class HelperLock final : public IVolumeLock {
   public:
-    HelperLock(HelperDiskPreparer& owner, std::string id) : owner_(owner), id_(std::move(id)) {}
-    ~HelperLock() override { owner_.Call({"close", id_}); }
+    HelperLock(HelperDiskPreparer& owner, std::string id)
+        : owner_(owner), id_(std::move(id)), generation_(owner.Generation()) {}
+    ~HelperLock() override { owner_.CallOn(generation_, {"close", id_}); }
     HelperLock(const HelperLock&) = delete;
     HelperLock& operator=(const HelperLock&) = delete;
 
   private:
     HelperDiskPreparer& owner_;
     std::string id_;
+    std::uint64_t generation_;
 };
 
 class HelperRawDisk final : public IRawDisk {
   public:
-    HelperRawDisk(HelperDiskPreparer& owner, std::string id) : owner_(owner), id_(std::move(id)) {}
-    ~HelperRawDisk() override { owner_.Call({"close", id_}); }
+    HelperRawDisk(HelperDiskPreparer& owner, std::string id)
+        : owner_(owner), id_(std::move(id)), generation_(owner.Generation()) {}
+    ~HelperRawDisk() override { owner_.CallOn(generation_, {"close", id_}); }
     HelperRawDisk(const HelperRawDisk&) = delete;
     HelperRawDisk& operator=(const HelperRawDisk&) = delete;
 
     std::optional<DiskIdentity> Identity() override {
-        auto r = owner_.Call({"disk-identity", id_});
+        auto r = owner_.CallOn(generation_, {"disk-identity", id_});
         return r && !r->empty() ? helper::DecodeIdentity(r->front()) : std::nullopt;
     }
     std::optional<DiskGeometry> Geometry() override {
-        auto r = owner_.Call({"geometry", id_});
+        auto r = owner_.CallOn(generation_, {"geometry", id_});
         return r && !r->empty() ? helper::DecodeGeometry(r->front()) : std::nullopt;
     }
     std::optional<DiskLayout> Layout() override {
-        auto r = owner_.Call({"layout", id_});
+        auto r = owner_.CallOn(generation_, {"layout", id_});
         return r && !r->empty() ? helper::DecodeLayout(r->front()) : std::nullopt;
     }
     bool ClearFirstSector() override {
-        return owner_.Call({"clear-first-sector", id_}).has_value();
+        return owner_.CallOn(generation_, {"clear-first-sector", id_}).has_value();
     }
-    bool CreateMbrDisk() override { return owner_.Call({"create-mbr", id_}).has_value(); }
+    bool CreateMbrDisk() override {
+        return owner_.CallOn(generation_, {"create-mbr", id_}).has_value();
+    }
     bool SetLayout(const DiskLayout& layout, const DiskGeometry& geometry) override {
         return owner_
-            .Call(
-                {"set-layout", id_, helper::EncodeLayout(layout), helper::EncodeGeometry(geometry)})
+            .CallOn(generation_, {"set-layout", id_, helper::EncodeLayout(layout),
+                                  helper::EncodeGeometry(geometry)})
             .has_value();
     }
 
   private:
     HelperDiskPreparer& owner_;
     std::string id_;
+    std::uint64_t generation_;
 };
 
 class HelperInstallerRun final : public IInstallerRun {
   public:
     HelperInstallerRun(HelperDiskPreparer& owner, std::string id)
-        : owner_(owner), id_(std::move(id)) {}
+        : owner_(owner), id_(std::move(id)), generation_(owner.Generation()) {}
     // Closing a run that was not waited for waits in the helper.
-    ~HelperInstallerRun() override { owner_.Call({"close", id_}); }
+    ~HelperInstallerRun() override { owner_.CallOn(generation_, {"close", id_}); }
     HelperInstallerRun(const HelperInstallerRun&) = delete;
     HelperInstallerRun& operator=(const HelperInstallerRun&) = delete;
 
     std::optional<unsigned long> Wait() override {
-        auto r = owner_.Call({"wait", id_});
+        auto r = owner_.CallOn(generation_, {"wait", id_});
         auto code = r && !r->empty() ? helper::DecodeNumber(r->front()) : std::nullopt;
         if (!code) {
             return std::nullopt;
@@ -90,6 +96,7 @@ class HelperInstallerRun final : public IInstallerRun {
   private:
     HelperDiskPreparer& owner_;
     std::string id_;
+    std::uint64_t generation_;
 };
 
 std::string HelperPath(const std::string& programFolder) {
@@ -200,6 +207,7 @@ bool HelperDiskPreparer::Start() {
         return false;
     }
     pid_ = pid;
+    ++generation_;
     socket_ = pair[0];
     reader_ = std::make_unique<helper::MessageReader>(socket_);
 
@@ -253,6 +261,13 @@ std::optional<Message> HelperDiskPreparer::Exchange(const Message& request) {
         return std::nullopt;
     }
     return answer;
+}
+
+std::optional<Message> HelperDiskPreparer::CallOn(std::uint64_t generation, Message request) {
+    if (!Running() || generation != generation_) {
+        return std::nullopt;  // the failure that ended that helper is already told
+    }
+    return Call(std::move(request));
 }
 
 std::optional<Message> HelperDiskPreparer::Call(Message request) {

@@ -66,6 +66,10 @@ class HelperDiskPreparer final : public IDiskPreparer {
     // One request and its answer's results; nothing when it failed (the
     // failure text is then FailureDetail). Used by the handles too.
     std::optional<helper::Message> Call(helper::Message request);
+    // Which start of the helper is running. A handle's requests go only to the
+    // process that made it, never to one started after that one ended.
+    std::uint64_t Generation() const { return generation_; }
+    std::optional<helper::Message> CallOn(std::uint64_t generation, helper::Message request);
 
   private:
     bool Start();
@@ -79,6 +83,7 @@ class HelperDiskPreparer final : public IDiskPreparer {
     // After a failed start only ReadIdentity, which begins every preparation,
     // starts the helper again: one run asks for authentication once.
     bool startFailed_ = false;
+    std::uint64_t generation_ = 0;
     FormatFileSystem fileSystem_ = FormatFileSystem::Automatic;
     std::wstring detail_;
 };

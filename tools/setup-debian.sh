@@ -21,6 +21,8 @@ packages=(
   pkexec libxml2-utils desktop-file-utils
   # archive peers used by the tests
   cpio libarchive-tools dash
+  # a locale with a decimal comma is generated from the locale sources
+  locales
   # media: image makers, boot loaders, FAT tools, boot tests
   genisoimage xorriso syslinux syslinux-common syslinux-utils isolinux
   mtools dosfstools fdisk util-linux busybox-static

@@ -87,6 +87,8 @@ class ScriptRunner {
 
     // Runs the next action against the target. False when the script has
     // ended or has failed (then Failed() is true and FailureText() says why).
+    // A call from a nested event loop while an action still runs does nothing
+    // (and returns true): actions never overlap.
     bool Step(IScriptTarget& target);
     bool Finished() const { return next_ >= actions_.size() || failed_; }
     bool Failed() const { return failed_; }

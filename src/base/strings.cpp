@@ -68,6 +68,8 @@ const std::map<int, std::wstring>& Table() {
         {IDS_BROWSE_PROMPT, L"Choose folder to store Scourline ISO image file:"},
         {IDS_ABOUT_VERSION_FORMAT, L"Version %s build %s"},
         {IDS_ABOUT_MENU_ITEM, L"About"},
+        {IDS_ISO_CONFIG_FAILED,
+         L".ISO image creation failed.\nCould not write the boot configuration."},
         {IDS_NO_SCHEME_INSTALLED,
          L"No wiping scheme is installed, so Scourline cannot wipe automatically.\nPlease "
          L"reinstall the application, or choose interactive mode on the start options page."},

@@ -54,6 +54,8 @@ enum StringId : int {
     IDS_BROWSE_PROMPT = 182,
     IDS_ABOUT_VERSION_FORMAT = 183,
     IDS_ABOUT_MENU_ITEM = 184,
+    // The ISO image builder's own failure beyond the wizard's table.
+    IDS_ISO_CONFIG_FAILED = 185,
     // The scheme page with an empty catalogue.
     IDS_NO_SCHEME_INSTALLED = 190,
 };

@@ -85,6 +85,33 @@ bool StaysInside(std::string_view name) {
     return true;
 }
 
+// Adds the add-on file of that name below the program folder.
+void AddOn(NewcArchiveWriter& writer, const std::wstring& programFolder, std::string_view name,
+           platform::ITextCodec& codec) {
+#ifdef _WIN32
+    // The name is 8-bit text of this system; the path is made from it as the
+    // same system reads it back.
+    const std::wstring source = JoinPath(programFolder, codec.FromSystem8Bit(name));
+    if (!FitsPathBuffer(source)) {
+        return;
+    }
+    writer.AddFile(source, name);
+#else
+    // File names are bytes here: the name's own bytes find the file whatever the
+    // locale's character set (under "C" a converted non-ASCII name would not).
+    (void)codec;
+    if (!FitsPathBuffer(JoinPath(programFolder, FromUtf8(name)))) {
+        return;
+    }
+    std::string source = ToUtf8(JoinPath(programFolder, L""));
+    source += name;
+    FilePtr file(std::fopen(source.c_str(), "rb"));
+    if (file) {
+        writer.AddFileHandle(file.get(), name);
+    }
+#endif
+}
+
 void AddOnList(NewcArchiveWriter& writer, const std::wstring& programFolder,
                platform::ITextCodec& codec) {
     // Without a program folder the names would resolve against the working folder.
@@ -101,13 +128,7 @@ void AddOnList(NewcArchiveWriter& writer, const std::wstring& programFolder,
         if (name.empty() || !StaysInside(name)) {
             continue;
         }
-        // The name is 8-bit text of this system; the path is made from it as the
-        // same system reads it back.
-        const std::wstring source = JoinPath(programFolder, codec.FromSystem8Bit(name));
-        if (!FitsPathBuffer(source)) {
-            continue;
-        }
-        writer.AddFile(source, name);
+        AddOn(writer, programFolder, name, codec);
     }
 }
 

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
+#include <charconv>
 #include <iterator>
+#include <string>
+#include <system_error>
 #include <vector>
 
 #include "base/text.h"
@@ -77,19 +79,29 @@ std::int32_t FindDriveLetter(IVolumeSystem& volumes, const std::wstring& volume)
 }  // namespace
 
 std::wstring FormatSizeText(float kilobytes) {
-    // printf formatting, so that both platforms round the decimals alike
-    // (mingw's stdio, not the system's, does the work on Windows).
+    // to_chars, not printf: the decimal point stays a dot whatever LC_NUMERIC a
+    // frame or library has set, and both platforms round alike (exact ties to even).
     char buffer[64];
     const double x = kilobytes;
+    std::to_chars_result r{};
+    const char* unit = nullptr;
     if (x < 1024.0) {
         const int whole = x > -2147483648.0 ? static_cast<int>(kilobytes) : 0;
-        std::snprintf(buffer, sizeof buffer, "%d KB", whole);
+        r = std::to_chars(buffer, buffer + sizeof buffer, whole);
+        unit = " KB";
     } else if (x < 1048576.0) {
-        std::snprintf(buffer, sizeof buffer, "%.1f MB", x / 1024.0);
+        r = std::to_chars(buffer, buffer + sizeof buffer, x / 1024.0, std::chars_format::fixed, 1);
+        unit = " MB";
     } else {
-        std::snprintf(buffer, sizeof buffer, "%.2f GB", x / 1048576.0);
+        r = std::to_chars(buffer, buffer + sizeof buffer, x / 1048576.0, std::chars_format::fixed,
+                          2);
+        unit = " GB";
     }
-    return Widen(buffer);
+    // 64 characters hold any float's value with two decimals.
+    if (r.ec != std::errc()) {
+        return {};
+    }
+    return Widen(std::string(buffer, r.ptr).append(unit).c_str());
 }
 
 void ApplyVolumeSpace(const platform::VolumeSpace& space, RemovableDrive& drive) {

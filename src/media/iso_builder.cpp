@@ -174,9 +174,10 @@ bool DeliverImage(const std::wstring& image, const std::wstring& destination) {
     return true;
 }
 
-// Stages the tree below S; results are not looked at, as the image maker's
-// run shows what is missing.
-void StageTree(const StagingPaths& s, const std::wstring& program, WizardOptions& options,
+// Stages the tree below S. The copies' results are not looked at, as the image
+// maker's run shows what is missing; the archive's is: the boot loader's
+// configuration names it, and an image without it does not boot.
+bool StageTree(const StagingPaths& s, const std::wstring& program, WizardOptions& options,
                const platform::Services& services, platform::IReporter& reporter) {
     std::error_code ec;
     for (const std::wstring* folder : {&s.boot, &s.isolinux, &s.sparcBoot}) {
@@ -196,7 +197,7 @@ void StageTree(const StagingPaths& s, const std::wstring& program, WizardOptions
         reporter.ShowMessage(platform::BoxKind::Plain, kErrorCaption, kSparcSizeWarning);
     }
 
-    WriteConfigArchive(options, s.archive, services);
+    return WriteConfigArchive(options, s.archive, services);
 }
 
 }  // namespace
@@ -277,7 +278,10 @@ bool BuildIsoImage(WizardOptions& options, const platform::Services& services,
         return false;
     }
 
-    StageTree(s, program, options, services, reporter);
+    if (!StageTree(s, program, options, services, reporter)) {
+        ShowIsoError(reporter, IDS_ISO_CONFIG_FAILED);
+        return false;
+    }
 
     // The exit code is not used: only the image it leaves counts.
     if (!services.processes->RunHidden(*request).started) {

@@ -1,10 +1,12 @@
 #include "options/scheme_catalogue.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <limits>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -128,11 +130,40 @@ bool IsSchemeFileName(std::wstring_view name) {
            EqualsAsciiNoCase(name.substr(name.size() - kExt.size()), kExt);
 }
 
-// Case-insensitive for ASCII, so the order is the same on every file system and platform.
+// A name as the system's listing compares it: UTF-16 code units, each
+// upper-cased. The small letters of ASCII and Latin-1 are mapped; other code
+// units stay as they are, on every platform alike.
+std::u16string ListingKey(std::wstring_view name, bool upper) {
+    std::u16string key;
+    key.reserve(name.size());
+    for (wchar_t wc : name) {
+        auto c = static_cast<std::uint32_t>(wc);
+        if (c > 0xFFFF) {
+            // Only on Linux: the pair of code units that Windows would list.
+            c -= 0x10000;
+            key += static_cast<char16_t>(0xD800 + (c >> 10));
+            key += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+            continue;
+        }
+        if (upper) {
+            if ((c >= u'a' && c <= u'z') || (c >= 0xE0 && c <= 0xFE && c != 0xF7)) {
+                c -= 0x20;
+            } else if (c == 0xFF) {
+                c = 0x178;
+            }
+        }
+        key += static_cast<char16_t>(c);
+    }
+    return key;
+}
+
+// The order of the system's listing: ordinal on the upper-cased names, so
+// '_', '[' and the other signs between 'Z' and 'a' come after every letter.
+// Names equal but for case (possible on Linux only) keep one fixed order.
 bool ListingOrder(const std::wstring& a, const std::wstring& b) {
-    std::wstring la = AsciiLower(a);
-    std::wstring lb = AsciiLower(b);
-    return la != lb ? la < lb : a < b;
+    const std::u16string ua = ListingKey(a, true);
+    const std::u16string ub = ListingKey(b, true);
+    return ua != ub ? ua < ub : ListingKey(a, false) < ListingKey(b, false);
 }
 
 std::int32_t Saturate(std::int64_t v) {

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <string>
+
+#include "base/file.h"
+#include "base/text.h"
 
 #include "support/test_support.h"
 #include "unit/media_archive_util.h"
@@ -149,6 +155,40 @@ TEST_F(ConfigArchiveTest, AddOnList) {
               (std::vector<std::string>{"wipe_config", "inside/extra.sh", "extra2.bin", "a", "..a",
                                         "50%d", "TRAILER!!!"}));
     EXPECT_EQ(archive.Find("inside/extra.sh")->data, "inside/extra.sh");
+}
+
+// A non-ASCII name finds its file: on Windows through the system's code page,
+// on Linux by its bytes, whatever the locale's character set.
+TEST_F(ConfigArchiveTest, NonAsciiAddOnNames) {
+    const std::wstring wide = L"caf\u00e9.sh";
+#ifdef _WIN32
+    const std::string listed = services.services.text->ToSystem8Bit(wide);
+    File(wide, "utf");
+    File(L"addons.txt", "x " + listed + "\n");
+    const NewcArchive archive = Build();
+    EXPECT_EQ(archive.Names(), (std::vector<std::string>{"wipe_config", listed, "TRAILER!!!"}));
+    ASSERT_NE(archive.Find(listed), nullptr);
+    EXPECT_EQ(archive.Find(listed)->data, "utf");
+#else
+    const std::string utf8 = ToUtf8(wide);
+    File(wide, "utf");
+    // A Latin-1 name on a UTF-8 system: bytes that are no text of the locale.
+    const std::string latin1 = "\xe9t\xe9.sh";
+    FilePtr raw(std::fopen((ToUtf8(program) + "/" + latin1).c_str(), "wb"));
+    ASSERT_TRUE(raw);
+    std::fputs("latin", raw.get());
+    raw.reset();
+    File(L"addons.txt", "x " + utf8 + "\nx " + latin1 + "\n");
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    const NewcArchive archive = Build();
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(archive.Names(),
+              (std::vector<std::string>{"wipe_config", utf8, latin1, "TRAILER!!!"}));
+    ASSERT_NE(archive.Find(latin1), nullptr);
+    EXPECT_EQ(archive.Find(utf8)->data, "utf");
+    EXPECT_EQ(archive.Find(latin1)->data, "latin");
+#endif
 }
 
 // Paths are built in buffers of 260 characters, the terminator included.

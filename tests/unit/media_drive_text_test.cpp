@@ -1,9 +1,52 @@
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "base/text.h"
 #include "media/drive_discovery.h"
+#include "support/test_support.h"
 
 namespace scour {
 namespace {
+
+bool CommaIsDecimalPoint() {
+    const std::lconv* conv = std::localeconv();
+    return conv != nullptr && std::string(conv->decimal_point) == ",";
+}
+
+// Sets LC_NUMERIC to a locale whose decimal separator is a comma: an installed
+// one, else (Linux) one generated into folder. False when none can be had.
+bool SetCommaNumericLocale(const std::wstring& folder) {
+#ifdef _WIN32
+    (void)folder;
+    const char* names[] = {"de-DE", "German_Germany.1252", "fr-FR", "French_France.1252"};
+#else
+    const char* names[] = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"};
+#endif
+    for (const char* name : names) {
+        if (std::setlocale(LC_NUMERIC, name) != nullptr && CommaIsDecimalPoint()) {
+            return true;
+        }
+    }
+#ifndef _WIN32
+    const std::string dir = ToUtf8(folder);
+    const std::string command =
+        "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' >/dev/null 2>&1";
+    if (std::system(command.c_str()) == 0) {
+        setenv("LOCPATH", dir.c_str(), 1);
+        const bool set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+        unsetenv("LOCPATH");
+        if (set && CommaIsDecimalPoint()) {
+            return true;
+        }
+    }
+#endif
+    std::setlocale(LC_NUMERIC, "C");
+    return false;
+}
 
 TEST(DriveSizeText, UnitBoundariesTruncationAndRounding) {
     EXPECT_EQ(FormatSizeText(0.0f), L"0 KB");
@@ -18,6 +61,24 @@ TEST(DriveSizeText, UnitBoundariesTruncationAndRounding) {
     EXPECT_EQ(FormatSizeText(1536.0f), L"1.5 MB");      // 1.5
     EXPECT_EQ(FormatSizeText(1179648.0f), L"1.12 GB");  // 1.125
     EXPECT_EQ(FormatSizeText(1441792.0f), L"1.38 GB");  // 1.375
+}
+
+// A frame's toolkit sets the whole locale from the user's settings; the texts
+// must keep their dot.
+TEST(DriveSizeText, DecimalPointIgnoresTheNumericLocale) {
+    test::ScratchDir scratch;
+    if (!SetCommaNumericLocale(scratch.Path())) {
+        GTEST_SKIP() << "no locale with a decimal comma is installed or can be generated";
+    }
+    char printed[16];
+    std::snprintf(printed, sizeof printed, "%.1f", 1.5);
+    const bool localeTakesEffect = std::string(printed) == "1,5";
+    const std::wstring mb = FormatSizeText(1536.0f);
+    const std::wstring gb = FormatSizeText(1179648.0f);
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_TRUE(localeTakesEffect) << printed;
+    EXPECT_EQ(mb, L"1.5 MB");
+    EXPECT_EQ(gb, L"1.12 GB");
 }
 
 RemovableDrive Fat32Disk() {

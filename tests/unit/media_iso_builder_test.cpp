@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -70,11 +71,12 @@ class RecordingTempFiles final : public platform::ITempFiles {
     platform::ITempFiles* real = platform::DefaultServices().tempFiles;
     std::vector<std::wstring> made;
     bool fail = false;
+    bool failFiles = false;  // temporary files only: the archive's
     std::optional<std::wstring> instead;
 
     std::optional<std::wstring> TempFolder() override { return real->TempFolder(); }
     std::optional<std::wstring> CreateTempFile(std::wstring_view prefix) override {
-        return real->CreateTempFile(prefix);
+        return failFiles ? std::nullopt : real->CreateTempFile(prefix);
     }
     std::optional<std::wstring> CreateTempFolder(std::wstring_view prefix) override {
         auto folder = fail ? std::nullopt : instead ? instead : real->CreateTempFolder(prefix);
@@ -275,6 +277,31 @@ TEST_F(IsoBuilderTest, DestinationsThatCannotTakeTheImage) {
     fs::permissions(ToFsPath(*options.IsoPath), fs::perms::owner_write, fs::perm_options::add);
 #endif
     EXPECT_FALSE(temps.AnyLeft());
+}
+
+// The boot loader's configuration names the archive: without it the image
+// would not boot, so nothing is delivered.
+TEST_F(IsoBuilderTest, AnArchiveThatCannotBeWrittenFailsTheImage) {
+    // Where the staged archive should go, a folder that cannot be replaced.
+    const std::wstring blocked = scratch / L"blocked";
+    test::MakeDirs(Native(blocked + L"/boot/scour/taken"));
+    const std::pair<const char*, std::function<void()>> causes[] = {
+        {"no temporary file", [&] { temps.failFiles = true; }},
+        {"staged path taken", [&] { temps.instead = blocked; }},
+    };
+    for (const auto& [cause, arrange] : causes) {
+        SCOPED_TRACE(cause);
+        WriteFile(*options.IsoPath, "an older image");
+        arrange();
+        Expect(false, {Error(IDS_ISO_CONFIG_FAILED)});
+        EXPECT_FALSE(MakerRan());
+        // Compared as a whole, so that a delivered image is not printed.
+        EXPECT_TRUE(test::ReadFile(*options.IsoPath) == "an older image");
+        EXPECT_EQ(Entries(out), std::vector<std::wstring>{L"scourcd.iso"});
+        EXPECT_FALSE(temps.AnyLeft());
+        temps.failFiles = false;
+        temps.instead.reset();
+    }
 }
 
 TEST_F(IsoBuilderTest, SparcInitrdSizeIsWarnedAboutOnly) {

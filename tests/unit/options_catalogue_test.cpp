@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <limits>
+#include <utility>
 
 #include "base/text.h"
 #include "options/scheme_catalogue.h"
@@ -132,6 +134,35 @@ TEST_F(Catalogue, ListingOrderThenWeight) {
     // Positions shift when a heavier file is added.
     Put(L"z.sch", "[Z]\n1. random\n2. random\n");
     EXPECT_EQ(Names(), (std::vector<std::wstring>{L"Z", L"C", L"A", L"B"}));
+}
+
+// Equal weights keep the order of the system's listing: names compared
+// upper-cased, code unit by code unit. Signs between 'Z' and 'a' in the code
+// table therefore follow every letter, where lower-cased names would put them
+// before.
+TEST_F(Catalogue, ListingOrderComparesUpperCasedNames) {
+    const std::pair<const wchar_t*, const wchar_t*> listed[] = {
+        {L"1.sch", L"digit"},
+        {L"a.sch", L"a"},
+        {L"ab.sch", L"ab"},    // 'B' before '_'
+        {L"a_b.sch", L"a_b"},  // '.' before '_'
+        {L"Z.sch", L"Z"},
+        {L"[b.sch", L"bracket"},
+        {L"_x.sch", L"underscore"},
+        {L"`q.sch", L"grave"},
+        {L"~.sch", L"tilde"},
+        {L"\u00e9a.sch", L"e-acute a"},  // the small letter as its capital
+        {L"\u00c9b.sch", L"E-acute b"},
+    };
+    std::vector<std::wstring> expected;
+    // Written in reverse, so that creation order proves nothing.
+    for (auto it = std::rbegin(listed); it != std::rend(listed); ++it) {
+        Put(it->first, "[" + ToUtf8(it->second) + "]\n1. zero\n");
+    }
+    for (const auto& [file, name] : listed) {
+        expected.push_back(name);
+    }
+    EXPECT_EQ(Names(), expected);
 }
 
 TEST_F(Catalogue, EmptyOrUnusableFolders) {

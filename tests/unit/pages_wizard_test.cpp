@@ -68,6 +68,7 @@ class WizardTest : public ::testing::Test {
     const std::wstring program = scratch / L"program";
     test::TestServices services{program};
     test::FakeNetwork network;
+    test::MemoryStore store;
     test::FakeReporter reporter;
     test::FakeFrame frame;
     FakeVolumes volumes;
@@ -92,7 +93,7 @@ class WizardTest : public ::testing::Test {
                       ToFsPath(JoinPath(program, kIsoMakerName)), ec);
         ASSERT_FALSE(ec) << "the stand-in image maker is not built";
         services.services.network = &network;
-        // A clean store: nothing kept from another test.
+        services.services.settings = &store;
         WizardOptions defaults;
         defaults.IsoPath = scratch / L"scourcd.iso";
         defaults.Save(services);

@@ -37,6 +37,49 @@ TEST(Win32DiskNames, OnlyTheThreeErrorValuesMeanNotFormatted) {
     EXPECT_TRUE(FormatSucceeded(SHFMT_ID_DEFAULT));
 }
 
+// Wine makes windows only on an X display; without one every attempt waits
+// for a desktop that never comes, and fails.
+bool CanMakeWindows() {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    const bool wine = ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+    return !wine || GetEnvironmentVariableW(L"DISPLAY", nullptr, 0) != 0;
+}
+
+// The format dialog refuses to open without an owner window. Run on a display
+// of its own by the ctest case win32_format_owner_on_display.
+TEST(Win32FormatOwner, AlwaysAWindowAndOnlyItsOwnIsDestroyed) {
+    if (!CanMakeWindows()) {
+        GTEST_SKIP() << "Wine without a display cannot make windows";
+    }
+    HWND given = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(given, nullptr);
+    {
+        FormatOwner owner(given);
+        EXPECT_EQ(owner.Get(), given);
+        EXPECT_FALSE(owner.MadeItsOwn());
+    }
+    EXPECT_TRUE(IsWindow(given));
+    DestroyWindow(given);
+
+    HWND made = nullptr;
+    {
+        FormatOwner owner(nullptr);
+        ASSERT_NE(owner.Get(), nullptr);
+        EXPECT_TRUE(IsWindow(owner.Get()));
+        // The console's window when there is one, else a hidden window of its own.
+        EXPECT_EQ(owner.MadeItsOwn(), GetConsoleWindow() == nullptr);
+        if (owner.MadeItsOwn()) {
+            made = owner.Get();
+            EXPECT_FALSE(IsWindowVisible(made));
+            EXPECT_EQ(GetParent(made), nullptr);
+        }
+    }
+    if (made != nullptr) {
+        EXPECT_FALSE(IsWindow(made));
+    }
+}
+
 TEST(Win32SystemDisk, IsKnownAndRefusedForEveryDestructiveCall) {
     auto system = SystemDriveNumbers(test::BinDir());
     ASSERT_TRUE(system);

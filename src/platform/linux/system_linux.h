@@ -19,7 +19,7 @@ class LinuxTempFiles final : public ITempFiles {
     std::optional<std::wstring> CreateTempFolder(std::wstring_view prefix) override;
 };
 
-// The locale's character set (LC_CTYPE); call setlocale(LC_ALL, "") at start-up.
+// The locale's character set (LC_CTYPE); call setlocale(LC_CTYPE, "") at start-up.
 class LocaleTextCodec final : public ITextCodec {
   public:
     std::string ToSystem8Bit(std::wstring_view text) override;

@@ -260,6 +260,24 @@ bool FormatSucceeded(DWORD result) {
            result != static_cast<DWORD>(SHFMT_NOFORMAT);
 }
 
+FormatOwner::FormatOwner(HWND given) {
+    window_ = given != nullptr ? given : GetConsoleWindow();
+    if (window_ != nullptr) {
+        return;
+    }
+    // Never shown: it only stands as the dialog's owner. A tool window has no
+    // taskbar button should anything show it.
+    made_ = CreateWindowExW(WS_EX_TOOLWINDOW, L"STATIC", L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                            nullptr, GetModuleHandleW(nullptr), nullptr);
+    window_ = made_;
+}
+
+FormatOwner::~FormatOwner() {
+    if (made_ != nullptr) {
+        DestroyWindow(made_);
+    }
+}
+
 bool CopyFolderContentsInto(HWND owner, const std::wstring& folder, const std::wstring& root) {
     // Both lists end in two NULs.
     std::wstring from = WithoutTrailingBackslash(folder) + L"\\*";
@@ -424,8 +442,13 @@ bool Win32DiskPreparer::Format(const DiskTarget& target) {
     if (target.driveLetter < 0 || !number || !MayWrite(*number)) {
         return false;
     }
-    DWORD result = SHFormatDrive(owner_, static_cast<UINT>(target.driveLetter), SHFMT_ID_DEFAULT,
-                                 SHFMT_OPT_FULL);
+    const FormatOwner owner(owner_);
+    if (owner.Get() == nullptr) {
+        NoteFailure(ErrorText(L"no window can own the format dialog"));
+        return false;
+    }
+    DWORD result = SHFormatDrive(owner.Get(), static_cast<UINT>(target.driveLetter),
+                                 SHFMT_ID_DEFAULT, SHFMT_OPT_FULL);
     if (!FormatSucceeded(result)) {
         NoteFailure(L"the drive was not formatted");
         return false;

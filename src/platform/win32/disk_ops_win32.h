@@ -25,6 +25,24 @@ std::wstring PhysicalDiskPath(std::int32_t number);
 // anything else is the ID of the format it made.
 bool FormatSucceeded(DWORD result);
 
+// The system's format dialog needs an owner window. The caller's window when
+// it gives one; else the console's (the command-line tool); else a hidden
+// top-level window made for the purpose and destroyed with this object.
+class FormatOwner {
+  public:
+    explicit FormatOwner(HWND given);
+    ~FormatOwner();
+    FormatOwner(const FormatOwner&) = delete;
+    FormatOwner& operator=(const FormatOwner&) = delete;
+    // Null only when no window at all could be had.
+    HWND Get() const { return window_; }
+    bool MadeItsOwn() const { return made_ != nullptr; }
+
+  private:
+    HWND window_ = nullptr;
+    HWND made_ = nullptr;
+};
+
 // The shell's silent copy of folder\* into root, subfolders included; true
 // only when the shell reports every file copied.
 bool CopyFolderContentsInto(HWND owner, const std::wstring& folder, const std::wstring& root);

@@ -14,7 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
   wine wine64 fonts-wine xvfb xauth xdotool
   # network share test against a real Samba on loopback
-  samba smbclient libnss-wrapper
+  samba smbclient libnss-wrapper iproute2
   # Windows resources and help: resource checks, help compiler, screenshots
   icoutils fp-utils imagemagick
   # Linux privileged helper; the install test reads the policy and desktop entry

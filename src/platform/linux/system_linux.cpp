@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "base/text.h"
+#include "platform/linux/network_linux.h"
 #include "platform/linux/reg_file_store.h"
 #include "platform/services.h"
 
@@ -231,7 +232,8 @@ Services& DefaultServices() {
     static LocaleTextCodec text;
     static PosixProcessRunner processes;
     static RegFileStore settings(RegFileStore::DefaultPath());
-    static Services services{&environment, &tempFiles, &text, &processes, &settings};
+    static LinuxNetwork network;
+    static Services services{&environment, &tempFiles, &text, &processes, &settings, &network};
     return services;
 }
 

@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "platform/services.h"
+#include "platform/win32/network_win32.h"
 #include "platform/win32/registry_store.h"
 
 namespace scour::platform {
@@ -125,7 +126,8 @@ Services& DefaultServices() {
     static AnsiTextCodec text;
     static Win32ProcessRunner processes;
     static RegistryStore settings;
-    static Services services{&environment, &tempFiles, &text, &processes, &settings};
+    static Win32Network network;
+    static Services services{&environment, &tempFiles, &text, &processes, &settings, &network};
     return services;
 }
 

@@ -9,7 +9,7 @@ function(scour_add_script_test name script)
     add_test(NAME ${name}
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/scripts/${script} ${ARGN})
     set_tests_properties(${name} PROPERTIES
-        ENVIRONMENT "SCOUR_BIN=${SCOUR_BIN_DIR};SCOUR_TOOLS=${SCOUR_TEST_OUT}/tools;SCOUR_RUNNER=${runner};SCOUR_SOURCE=${CMAKE_SOURCE_DIR};SCOUR_SCRATCH=${SCOUR_TEST_HOME}/scripts"
+        ENVIRONMENT "SCOUR_BIN=${SCOUR_BIN_DIR};SCOUR_TOOLS=${SCOUR_TEST_OUT}/tools;SCOUR_RUNNER=${runner};SCOUR_SOURCE=${CMAKE_SOURCE_DIR};SCOUR_SCRATCH=${SCOUR_TEST_HOME}/scripts;SCOUR_CACHE=${SCOUR_CACHE_DIR}"
         TIMEOUT 900)
     if(WIN32)
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK registry)

@@ -85,7 +85,7 @@ def source_texts(source_dir):
 def unescape_c(text):
     def repl(m):
         s = m.group(1)
-        if s[0] in "uU":
+        if s[0] in "uU" and len(s) > 1:
             return chr(int(s[1:], 16))
         return {"n": "\n", "t": "\t", "r": "\r"}.get(s, s)
     return re.sub(r"\\(u[0-9a-fA-F]{4}|U[0-9a-fA-F]{8}|.)", repl, text)

@@ -4,21 +4,22 @@
 # listens on 127.0.0.1 port 445 as a real one would: the product gets no port
 # or address it would not get from a user. Needs root (namespaces, port 445).
 
-# Move into a fresh network and PID namespace first; when this shell ends,
-# everything started inside ends with it.
+# Move into a fresh network and PID namespace first, with a /proc of its own
+# (the sanitizers read it); when this shell ends, everything started inside
+# ends with it.
 if [ -z "${SCOUR_SHARE_TEST_NETNS:-}" ]; then
     if [ "$(id -u)" -ne 0 ]; then
         echo "SKIP: needs root for a network namespace and port 445"
         exit 0
     fi
-    if ! unshare --net --pid --fork true 2>/dev/null; then
+    if ! unshare --net --pid --fork --mount-proc true 2>/dev/null; then
         echo "SKIP: network namespaces are not available here"
         exit 0
     fi
     for tool in smbd smbpasswd ip python3; do
         command -v "$tool" >/dev/null || { echo "missing $tool (tools/setup-debian.sh)"; exit 1; }
     done
-    SCOUR_SHARE_TEST_NETNS=1 exec unshare --net --pid --fork bash "$0" "$@"
+    SCOUR_SHARE_TEST_NETNS=1 exec unshare --net --pid --fork --mount-proc bash "$0" "$@"
 fi
 
 . "$(dirname "$0")/lib.sh"

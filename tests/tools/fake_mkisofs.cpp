@@ -4,9 +4,13 @@
 //   exit=N   the exit code (default 0)
 // and writes mkisofs.log (UTF-8): the working folder, the command line (Windows)
 // or the arguments, and every file of the tree it was given, with its size.
+// With SCOUR_FAKE_MKISOFS_TREE set it also copies that tree into the folder the
+// variable names, so that a test can make the real image from it elsewhere
+// (Wine cannot wait for a Linux image maker).
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -84,6 +88,16 @@ int Run(const std::vector<std::wstring>& args) {
     std::sort(files.begin(), files.end());
     for (const auto& f : files) {
         log << "file=" << f << "\n";
+    }
+
+    if (const char* keep = std::getenv("SCOUR_FAKE_MKISOFS_TREE"); keep != nullptr && *keep) {
+        const fs::path to = scour::ToFsPath(scour::FromUtf8(keep));
+        fs::remove_all(to, ec);
+        fs::create_directories(to, ec);
+        fs::copy(scour::ToFsPath(source), to, fs::copy_options::recursive, ec);
+        if (ec) {
+            log << "copy-failed=" << ec.message() << "\n";
+        }
     }
 
     if (size != "none" && !output.empty()) {

@@ -1,0 +1,273 @@
+// The Windows frame's own pieces on real windows under Wine: the system menu's
+// About item and the page view over list views and drop-down lists.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/main_dlg.h"
+#include "pages/pages.h"
+#include "platform/services.h"
+
+#include "ui/win32/win_view.h"
+#include "ui/win32/wizard_app.h"
+
+namespace {
+
+using scour::win32::Win32PageView;
+
+class FrameTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        window_ = CreateWindowExW(0, L"STATIC", L"frame", WS_OVERLAPPEDWINDOW | WS_SYSMENU, 0, 0,
+                                  600, 400, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override { DestroyWindow(window_); }
+
+    HWND Child(const wchar_t* cls, int id, DWORD style) {
+        return CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, 10, 10, 500, 200,
+                               window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                               GetModuleHandleW(nullptr), nullptr);
+    }
+
+    HWND window_ = nullptr;
+};
+
+std::wstring MenuText(HMENU menu, int position) {
+    wchar_t text[64] = {};
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = 64;
+    GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info);
+    return text;
+}
+
+TEST_F(FrameTest, SystemMenuEndsWithSeparatorAndAbout) {
+    HMENU menu = GetSystemMenu(window_, FALSE);
+    ASSERT_NE(menu, nullptr);
+    const int before = GetMenuItemCount(menu);
+    scour::win32::AddAboutToSystemMenu(window_);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_EQ(count, before + 2);
+
+    MENUITEMINFOW separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE;
+    ASSERT_TRUE(GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &separator));
+    EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
+    EXPECT_EQ(MenuText(menu, count - 1), L"About");
+}
+
+// The selection of a report list is its selected row, not a drop-down's
+// current item; an empty list has none.
+TEST_F(FrameTest, ReportListSelectionAndColumns) {
+    const int id = 1018;
+    HWND list = Child(WC_LISTVIEWW, id, LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS);
+    ASSERT_NE(list, nullptr);
+    Win32PageView view(window_);
+    const std::vector<std::wstring> titles = {L"Drive", L"Capacity", L"Free space", L"Filesystem",
+                                              L"Status"};
+    view.InsertColumns(id, titles);
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_EQ(view.ColumnWidth(id, c),
+                  ListView_GetStringWidth(list, titles[static_cast<std::size_t>(c)].c_str()) + 15);
+    }
+
+    struct Case {
+        std::vector<std::vector<std::wstring>> rows;
+        int selected;
+    };
+    const std::vector<Case> cases = {
+        {{}, -1},
+        {{{L"DATA (E:)", L"1.9 GB", L"1.2 GB", L"FAT32", L"Ready"}}, 0},
+        {{{L"(E:)", L"1 GB", L"1 GB", L"FAT", L"Ready"},
+          {L"A much longer label than any title (F:)", L"15.9 GB", L"3 GB", L"NTFS",
+           L"Format required"}},
+         0},
+    };
+    for (const auto& c : cases) {
+        view.SetRows(id, c.rows, c.selected);
+        EXPECT_EQ(ListView_GetItemCount(list), static_cast<int>(c.rows.size()));
+        EXPECT_EQ(view.Selection(id), c.selected);
+        for (int col = 0; col < 5; ++col) {
+            const int width = view.ColumnWidth(id, col);
+            const int fits = view.ColumnContentAndTitleWidth(id, col);
+            // Measuring leaves the column as it was, and always fits the title.
+            EXPECT_EQ(view.ColumnWidth(id, col), width);
+            EXPECT_GE(
+                fits,
+                ListView_GetStringWidth(list, titles[static_cast<std::size_t>(col)].c_str()) + 15);
+        }
+    }
+    view.SetSelection(id, 1);
+    EXPECT_EQ(view.Selection(id), 1);
+    view.SetSelection(id, -1);
+    EXPECT_EQ(view.Selection(id), -1);
+}
+
+TEST_F(FrameTest, DropDownListSelection) {
+    const int id = 1006;
+    ASSERT_NE(Child(WC_COMBOBOXW, id, CBS_DROPDOWNLIST | WS_VSCROLL), nullptr);
+    Win32PageView view(window_);
+    EXPECT_EQ(view.Selection(id), -1);
+    for (const wchar_t* name : {L"One pass", L"Three passes", L"Seven passes"}) {
+        view.AddItem(id, name);
+    }
+    view.SetSelection(id, 2);
+    EXPECT_EQ(view.Selection(id), 2);
+    EXPECT_EQ(view.GetText(id), L"Seven passes");
+}
+
+TEST_F(FrameTest, ProgressAndVisibility) {
+    const int id = 1022;
+    HWND bar = Child(PROGRESS_CLASSW, id, WS_BORDER);
+    ASSERT_NE(bar, nullptr);
+    Win32PageView view(window_);
+    view.SetProgressRange(id, 0, 8);
+    view.SetProgressPosition(id, 5);
+    EXPECT_EQ(view.ProgressPosition(id), 5);
+    view.Show(id, false);
+    EXPECT_FALSE(view.IsVisible(id));
+    view.Show(id, true);
+    EXPECT_TRUE(view.IsVisible(id));
+    // A control that does not exist reads as absent, not as a crash.
+    EXPECT_FALSE(view.IsVisible(4242));
+    EXPECT_EQ(view.GetText(4242), L"");
+}
+
+}  // namespace
+
+// The whole sheet, driven from a timer as a user would: the title stays as it
+// was fixed, the system menu's About opens the About box over the wizard with
+// the program's version, and the OK command ends the loop with exit code 1.
+namespace sheet_run {
+
+class FolderEnvironment final : public scour::platform::IEnvironment {
+  public:
+    explicit FolderEnvironment(std::wstring folder) : folder_(std::move(folder)) {}
+    std::wstring ProgramFolder() override { return folder_; }
+    std::optional<std::wstring> DocumentsFolder() override { return folder_; }
+
+  private:
+    std::wstring folder_;
+};
+
+struct Seen {
+    HWND sheet = nullptr;
+    std::wstring titleAfterChange;
+    UINT lastMenuId = 0;
+    std::wstring aboutVersion;
+    bool aboutOwnedBySheet = false;
+    // How far the sheet's centre lies from the work area's.
+    long offCentreX = -1, offCentreY = -1;
+    // Help pressed on the welcome page: the viewer's window appeared.
+    bool helpAsked = false;
+    bool helpShown = false;
+    bool withHelp = false;
+    int tick = 0;
+};
+Seen seen;
+
+void CALLBACK Drive(HWND, UINT, UINT_PTR timer, DWORD) {
+    ++seen.tick;
+    if (seen.sheet == nullptr) {
+        seen.sheet = FindWindowW(nullptr, L"Scourline Configuration Wizard");
+        if (seen.sheet == nullptr) {
+            return;
+        }
+        RECT box{}, area{};
+        GetWindowRect(seen.sheet, &box);
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        seen.offCentreX = std::labs((box.left + box.right) - (area.left + area.right)) / 2;
+        seen.offCentreY = std::labs((box.top + box.bottom) - (area.top + area.bottom)) / 2;
+        SetWindowTextW(seen.sheet, L"Something else");
+        seen.titleAfterChange = scour::win32::WindowText(seen.sheet);
+        HMENU menu = GetSystemMenu(seen.sheet, FALSE);
+        seen.lastMenuId = GetMenuItemID(menu, GetMenuItemCount(menu) - 1);
+        PostMessageW(seen.sheet, WM_SYSCOMMAND, 16, 0);
+        return;
+    }
+    if (HWND about = FindWindowW(nullptr, L"About Configuration Wizard")) {
+        seen.aboutOwnedBySheet = GetWindow(about, GW_OWNER) == seen.sheet;
+        seen.aboutVersion = scour::win32::WindowText(GetDlgItem(about, 1030));
+        PostMessageW(about, WM_COMMAND, IDOK, 0);
+        return;
+    }
+    if (seen.withHelp && !seen.aboutVersion.empty() && !seen.helpShown && seen.tick <= 200) {
+        // Help opens the viewer on a thread of its own, owned by the desktop.
+        if (!seen.helpAsked) {
+            seen.helpAsked = true;
+            SendMessageW(seen.sheet, PSM_PRESSBUTTON, PSBTN_HELP, 0);
+            return;
+        }
+        if (HWND viewer = FindWindowW(L"HH Parent", nullptr)) {
+            seen.helpShown = true;
+            PostMessageW(viewer, WM_CLOSE, 0, 0);
+        }
+        return;
+    }
+    if (!seen.aboutVersion.empty() || seen.tick > 200) {
+        KillTimer(nullptr, timer);
+        PostMessageW(seen.sheet, WM_COMMAND, IDOK, 0);
+    }
+}
+
+}  // namespace sheet_run
+
+TEST(SheetRun, TitleSystemMenuAboutAndOk) {
+    using namespace sheet_run;
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring folder = std::wstring(temp) + L"scour-frame-test";
+    for (const wchar_t* dir : {L"", L"\\flash", L"\\iso"}) {
+        CreateDirectoryW((folder + dir).c_str(), nullptr);
+    }
+    for (const wchar_t* file :
+         {L"\\mkisofs.exe", L"\\flash\\syslinux.exe", L"\\iso\\isolinux.bin"}) {
+        HANDLE h = CreateFileW((folder + file).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                               nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        CloseHandle(h);
+    }
+    // The compiled help, when the test is given one.
+    if (const wchar_t* chm = _wgetenv(L"SCOUR_TEST_CHM"); chm != nullptr && *chm) {
+        seen.withHelp = CopyFileW(chm, (folder + L"\\bootwiz.chm").c_str(), FALSE) != FALSE;
+    }
+    FolderEnvironment environment(folder);
+    scour::platform::Services services = scour::platform::DefaultServices();
+    services.environment = &environment;
+
+    scour::win32::WizardApp app(GetModuleHandleW(nullptr), SW_SHOW);
+    scour::PageContext context{services, app, app};
+    scour::CMainDlg sheet(context);
+    sheet.Attach(app);
+    ASSERT_TRUE(sheet.BuildPages(scour::CreateWizardPages));
+    UINT_PTR timer = SetTimer(nullptr, 0, 50, Drive);
+    const int code = app.RunSheet(sheet);
+    KillTimer(nullptr, timer);
+
+    EXPECT_EQ(code, 1);
+    EXPECT_EQ(seen.titleAfterChange, L"Scourline Configuration Wizard");
+    EXPECT_EQ(seen.lastMenuId, 16u);
+    EXPECT_TRUE(seen.aboutOwnedBySheet);
+    EXPECT_EQ(seen.aboutVersion, L"Version 2.69 build 582");
+    // The welcome page centres the wizard on the screen.
+    EXPECT_LE(seen.offCentreX, 1);
+    EXPECT_LE(seen.offCentreY, 1);
+    if (seen.withHelp) {
+        EXPECT_TRUE(seen.helpShown);
+        std::printf("help viewer: %s\n", seen.helpShown ? "shown" : "not shown");
+    }
+}

@@ -17,8 +17,8 @@ packages=(
   samba smbclient libnss-wrapper iproute2
   # Windows resources and help: resource checks, help compiler, screenshots
   icoutils fp-utils imagemagick
-  # Linux privileged helper
-  pkexec
+  # Linux privileged helper; the install test reads the policy and desktop entry
+  pkexec libxml2-utils desktop-file-utils
   # archive peers used by the tests
   cpio libarchive-tools dash
   # a locale with a decimal comma is generated from the locale sources

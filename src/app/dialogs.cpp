@@ -195,8 +195,10 @@ std::vector<DialogDesc> MakeDialogs() {
              {IDC_USB_LIST, ControlKind::ListView, L"", 18, 11, 281, 98, kBorder | kTabStop},
              {IDC_USB_PROGRESS, ControlKind::Progress, L"", 18, 109, 281, 8, kBorder | kHidden},
              {IDC_USB_FORMAT, B, L"Format and Create", 222, 123, 77, 14, kTabStop},
-             {IDC_STATIC, S, L"Important! Use FAT or FAT32 filesystem to format the disk.", 18, 127,
-              191, 10, kStyleNone},
+             // Two lines high: with wider fonts than the one it was laid out for,
+             // the warning wraps, and its second line must not be cut off.
+             {IDC_STATIC, S, L"Important! Use FAT or FAT32 filesystem to format the disk.", 18, 124,
+              191, 18, kStyleNone},
          }},
         {IDD_PASSWORD,
          L"Enter password",

@@ -286,8 +286,10 @@ int UsbDevice(Context& c, const UsbArgs& a) {
         return kExitFailed;
     }
     // No window of ours: on Windows the format dialog is owned by the console's
-    // window, or by a hidden one the disk operations make for it.
-    auto disk = platform::CreateDiskPreparer(programFolder, nullptr);
+    // window, or by a hidden one the disk operations make for it. On Linux the
+    // wizard's way to the disk: the helper checks the request again and refuses
+    // with its own words, which Run shows.
+    auto disk = platform::CreateWizardDiskPreparer(programFolder, nullptr);
     std::wstring shown = drive.PhysicalDevice.empty() ? a.device : drive.PhysicalDevice;
     return Run(c, drive, *disk, c.reporter, L"Bootable USB disk: " + shown + L"\n");
 }

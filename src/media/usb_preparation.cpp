@@ -249,7 +249,13 @@ UsbOutcome PrepareUsbDisk(IUsbPage& page, const RemovableDrive* selected, Wizard
     const std::wstring& caption = LoadText(IDS_WIZARD_CAPTION);
     auto stop = [&](UsbOutcome outcome, int message) {
         if (message != 0) {
-            reporter.ShowMessage(platform::BoxKind::Error, caption, LoadText(message));
+            // What the disk operations said (a refusal, cancelled authentication)
+            // follows the message, so the user learns why.
+            std::wstring text = LoadText(message);
+            if (auto detail = disk.FailureDetail(); !detail.empty()) {
+                text += L"\n\n" + detail;
+            }
+            reporter.ShowMessage(platform::BoxKind::Error, caption, text);
         }
         page.SetProgressPosition(0);
         return outcome;
@@ -259,6 +265,12 @@ UsbOutcome PrepareUsbDisk(IUsbPage& page, const RemovableDrive* selected, Wizard
     page.SetProgressPosition(2);
     page.ShowProgress();
     page.Pause(kShowPause);
+
+    // A disk whose identity cannot be read cannot be checked later: stop before
+    // asking the user anything (this is also where refused access shows).
+    if (!target.identity) {
+        return stop(UsbOutcome::DiskChanged, IDS_USB_MBR_FAILED);
+    }
 
     if (needsFormat && !reporter.AskYesNo(caption, LoadText(IDS_USB_CONFIRM_OVERWRITE))) {
         return stop(UsbOutcome::Declined, 0);

@@ -277,9 +277,16 @@ struct VolumeFacts {
     bool bootLoaderPresent = false;
 };
 
+// The file system Format makes. Automatic: FAT32 where the volume is large
+// enough for it, else FAT. Windows' format dialog leaves the choice to the user.
+enum class FormatFileSystem { Automatic, Fat, Fat32 };
+
 class IDiskPreparer {
   public:
     virtual ~IDiskPreparer() = default;
+
+    // The file system of the next Format calls; Automatic until set.
+    virtual void SetFormatFileSystem(FormatFileSystem fs) { (void)fs; }
 
     // The identity of the disk that the target names now; nothing when it
     // cannot be read.
@@ -325,5 +332,12 @@ class IDiskPreparer {
 // ownerWindow (HWND on Windows) owns the format dialog and copy progress.
 std::unique_ptr<IDiskPreparer> CreateDiskPreparer(const std::wstring& programFolder,
                                                   void* ownerWindow);
+
+// The disk operations as the wizard uses them. Windows: the same as
+// CreateDiskPreparer (the wizard runs elevated). Linux: the wizard runs as the
+// desktop user, and every write goes through the privileged disk helper of the
+// program folder, started on first use (through pkexec unless already root).
+std::unique_ptr<IDiskPreparer> CreateWizardDiskPreparer(const std::wstring& programFolder,
+                                                        void* ownerWindow);
 
 }  // namespace scour::platform

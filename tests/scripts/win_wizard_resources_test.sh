@@ -28,8 +28,8 @@ while read -r line; do
 done <"$work/check"
 
 # Bitmaps: the watermark and the header, 8 bits per pixel.
-for spec in 201:164x314 202:49x49; do
-    id=${spec%%:*} size=${spec#*:}
+for bitmap in 201:164x314 202:49x49; do
+    id=${bitmap%%:*} size=${bitmap#*:}
     wrestool -x --type=2 --name="$id" "$exe" >"$res/$id.bmp"
     got=$(identify -format '%wx%h %[bit-depth] %[colors]' "$res/$id.bmp" 2>/dev/null)
     bpp=$(od -An -tu2 -j28 -N2 "$res/$id.bmp" | tr -d ' ')

@@ -41,6 +41,7 @@ struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
     bool lockOk = true, openOk = true, createOk = true, setOk = true, releaseOk = true;
     bool formatOk = true, copyOk = true, startOk = true, loaderThere = true, answer = true;
     bool identityOk = true;
+    std::wstring detail;
     const char* swapAfter = nullptr;  // another disk answers once this event happened
     std::optional<DiskGeometry> geometry = DiskGeometry{1000, 255, 63, 512};
     std::optional<DiskLayout> layout = DiskLayout{0, {PartitionEntry{0, 8'225'280'000}}};
@@ -131,7 +132,7 @@ struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
     }
     std::optional<platform::VolumeFacts> DescribeVolume(const DiskTarget&) override { return {}; }
     bool SupportsImageFiles() const override { return false; }
-    std::wstring FailureDetail() const override { return {}; }
+    std::wstring FailureDetail() const override { return detail; }
 
     // The page.
     void SetProgressRange(int, int u) override { upper = u; }
@@ -153,8 +154,10 @@ struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
     void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
                      const std::wstring& text) override {
         EXPECT_EQ(caption, L"Scourline Configuration Wizard");
+        // The disk operations' own words follow the message.
+        std::wstring suffix = detail.empty() ? L"" : L"\n\n" + detail;
         for (int id = IDS_USB_CONFIRM_OVERWRITE; id <= IDS_USB_COPY_FAILED; ++id) {
-            if (text == LoadText(id)) {
+            if (text == LoadText(id) + suffix) {
                 Note((kind == platform::BoxKind::Error ? "error " : "plain ") + std::to_string(id));
             }
         }
@@ -292,6 +295,13 @@ TEST_F(UsbPreparation, StopsWriteNothingAfterTheFailingStep) {
         {"swap before installer", ready, DiskChanged, "copy scour",
          [](Fake& d) { d.swapAfter = "copy scour"; }},
         {"no identity", ready, DiskChanged, nullptr, [](Fake& d) { d.identityOk = false; }},
+        // Refused access (cancelled authentication) is told before any question.
+        {"no identity, not asked", ntfs, DiskChanged, nullptr,
+         [](Fake& d) {
+             d.identityOk = false;
+             d.detail = L"The administrator authentication was cancelled.";
+             d.answer = true;
+         }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -302,6 +312,7 @@ TEST_F(UsbPreparation, StopsWriteNothingAfterTheFailingStep) {
         EXPECT_EQ(run.position, 0);
         EXPECT_TRUE(run.Has("show"));
         EXPECT_FALSE(run.Has("refresh") || run.prepared);
+        EXPECT_TRUE(run.identityOk || !run.Has("ask 151"));
         EXPECT_EQ(run.Has("lock"), run.Has("unlock"));
         EXPECT_FALSE(run.WritesAfter(c.lastWrite));
         EXPECT_TRUE(c.lastWrite == nullptr || run.Has(c.lastWrite));

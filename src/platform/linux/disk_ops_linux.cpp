@@ -996,6 +996,14 @@ bool LinuxDiskPreparer::Format(const DiskTarget& target) {
         mkfs = FindTool("mkfs.fat");
     }
     FatChoice fat = ChooseFat(span->length);
+    if (fileSystem_ == FormatFileSystem::Fat) {
+        fat = FatChoice{16, 0};
+    } else if (fileSystem_ == FormatFileSystem::Fat32 && fat.fatBits != 32) {
+        // mtools and syslinux refuse a FAT32 with too few clusters.
+        NoteFailure("the volume (" + std::to_string(span->length >> 20) +
+                    " MiB) is too small for FAT32, which needs about 33 MiB: choose FAT");
+        return false;
+    }
     // -I: the file system goes into the whole disk at an offset, on purpose.
     std::vector<std::string> argv = {mkfs, "-I",        "-F", std::to_string(fat.fatBits),
                                      "-n", kVolumeLabel};

@@ -47,6 +47,8 @@ class LinuxDiskPreparer final : public IDiskPreparer {
     std::unique_ptr<IVolumeLock> LockVolume(const DiskTarget& target) override;
     std::unique_ptr<IRawDisk> OpenDisk(const DiskTarget& target) override;
     bool ReleaseVolume(const DiskTarget& target) override;
+    void SetFormatFileSystem(FormatFileSystem fs) override { fileSystem_ = fs; }
+    // FAT16 for Fat; FAT32 for Fat32, refused on a volume too small for it.
     bool Format(const DiskTarget& target) override;
     bool CopyFolderContents(const DiskTarget& target, const std::wstring& folder) override;
     bool CopyFile(const DiskTarget& target, const std::wstring& source,
@@ -74,6 +76,7 @@ class LinuxDiskPreparer final : public IDiskPreparer {
 
     std::string programFolder_;
     std::wstring detail_;
+    FormatFileSystem fileSystem_ = FormatFileSystem::Automatic;
     // The exclusive descriptor of a locked block device, shared with OpenDisk:
     // the kernel re-reads a partition table only through the exclusive opener.
     int lockedFd_ = -1;

@@ -2,6 +2,7 @@
 
 #include <blkid/blkid.h>
 #include <fcntl.h>
+#include <libudev.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -347,6 +348,47 @@ std::optional<BlkidFacts> ProbeFileSystem(const std::string& device) {
     return facts;
 }
 
+bool CanRead(const std::string& device) {
+    int fd = open(device.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        return false;
+    }
+    close(fd);
+    return true;
+}
+
+LinuxVolumeConfig::UdevProperties LibudevProperties(unsigned major, unsigned minor) {
+    LinuxVolumeConfig::UdevProperties out;
+    udev* context = udev_new();
+    if (context == nullptr) {
+        return out;
+    }
+    if (udev_device* device = udev_device_new_from_devnum(context, 'b', makedev(major, minor))) {
+        for (udev_list_entry* e = udev_device_get_properties_list_entry(device); e != nullptr;
+             e = udev_list_entry_get_next(e)) {
+            const char* name = udev_list_entry_get_name(e);
+            const char* value = udev_list_entry_get_value(e);
+            if (name != nullptr && value != nullptr) {
+                out[name] = value;
+            }
+        }
+        udev_device_unref(device);
+    }
+    udev_unref(context);
+    return out;
+}
+
+LinuxVolumeConfig::UdevProperties UdevPropertiesOf(const LinuxVolumeConfig& config, unsigned major,
+                                                   unsigned minor) {
+    return config.udevProperties ? config.udevProperties(major, minor)
+                                 : LibudevProperties(major, minor);
+}
+
+std::string Property(const LinuxVolumeConfig::UdevProperties& p, const std::string& name) {
+    auto it = p.find(name);
+    return it == p.end() ? std::string() : it->second;
+}
+
 bool IsFat(const std::string& blkidType) {
     return blkidType == "vfat" || blkidType == "msdos";
 }
@@ -605,6 +647,51 @@ class Sysfs {
     const LinuxVolumeConfig& config_;
 };
 
+// The volume's file system: libblkid from the device where it may be read,
+// else what udev found when the device appeared.
+std::optional<BlkidFacts> FileSystemOf(const LinuxVolumeConfig& config, const Sysfs& sys,
+                                       const BlockEntry& e) {
+    const std::string device = sys.DevicePath(e.name);
+    if (config.useBlkid && CanRead(device)) {
+        return ProbeFileSystem(device);
+    }
+    if (!e.hasDev) {
+        return std::nullopt;
+    }
+    const auto p = UdevPropertiesOf(config, e.major, e.minor);
+    BlkidFacts facts;
+    facts.type = Property(p, "ID_FS_TYPE");
+    if (facts.type.empty()) {
+        return std::nullopt;
+    }
+    facts.version = Property(p, "ID_FS_VERSION");
+    facts.label = UdevLabel(p);
+    return facts;
+}
+
+// The partition table as udev names it, with the partitions the kernel found
+// in it (sysfs says where each one starts without reading the disk).
+std::optional<DriveLayout> UdevDriveLayout(const LinuxVolumeConfig& config, const Sysfs& sys,
+                                           const BlockEntry& disk) {
+    if (!disk.hasDev ||
+        Property(UdevPropertiesOf(config, disk.major, disk.minor), "ID_PART_TABLE_TYPE") != "dos") {
+        return std::nullopt;
+    }
+    DriveLayout layout;
+    const auto parts = sys.Partitions(disk.name);
+    layout.partitionCount = static_cast<std::uint32_t>(parts.size());
+    for (const auto& p : parts) {
+        const std::string folder = sys.EntryFolder(BlockEntry{p, disk.name, true});
+        std::uint64_t start = 0;
+        if (ReadSmallFile(folder + "/partition").value_or("") == "1" &&
+            ParseUnsigned(ReadSmallFile(folder + "/start").value_or(""), start) &&
+            start <= static_cast<std::uint64_t>(INT64_MAX) / 512) {
+            layout.firstStartingOffset = static_cast<std::int64_t>(start * 512);
+        }
+    }
+    return layout;
+}
+
 std::int32_t DiskNumber(const BlockEntry& disk) {
     if (!disk.hasDev || disk.major >= 32768 || disk.minor >= 65536) {
         return -1;
@@ -654,6 +741,36 @@ std::wstring LinuxFileSystemName(std::string_view type, std::string_view version
         return L"CDFS";
     }
     return FromUtf8(type);
+}
+
+std::string UdevLabel(const LinuxVolumeConfig::UdevProperties& properties) {
+    auto hex = [](char c) -> int {
+        if (c >= '0' && c <= '9') {
+            return c - '0';
+        }
+        if (c >= 'a' && c <= 'f') {
+            return c - 'a' + 10;
+        }
+        if (c >= 'A' && c <= 'F') {
+            return c - 'A' + 10;
+        }
+        return -1;
+    };
+    const std::string encoded = Property(properties, "ID_FS_LABEL_ENC");
+    if (encoded.empty()) {
+        return Property(properties, "ID_FS_LABEL");
+    }
+    std::string out;
+    for (std::size_t i = 0; i < encoded.size(); ++i) {
+        if (encoded[i] == '\\' && i + 3 < encoded.size() && encoded[i + 1] == 'x' &&
+            hex(encoded[i + 2]) >= 0 && hex(encoded[i + 3]) >= 0) {
+            out += static_cast<char>(hex(encoded[i + 2]) * 16 + hex(encoded[i + 3]));
+            i += 3;
+            continue;
+        }
+        out += encoded[i];
+    }
+    return out;
 }
 
 std::optional<std::uint64_t> ParseMdirBytesFree(std::string_view output) {
@@ -717,7 +834,7 @@ VolumeInformation LinuxVolumeSystem::ReadVolumeInformation(const std::wstring& v
     if (!e) {
         return info;
     }
-    if (auto facts = ProbeFileSystem(sys.DevicePath(e->name))) {
+    if (auto facts = FileSystemOf(config_, sys, *e)) {
         info.label = FromUtf8(facts->label);
         info.fileSystem = LinuxFileSystemName(facts->type, facts->version);
     }
@@ -753,7 +870,7 @@ std::optional<VolumeSpace> LinuxVolumeSystem::DiskFreeSpace(const std::wstring& 
     }
     // Not mounted: a FAT file system is read where it lies.
     const std::string device = sys.DevicePath(e->name);
-    auto facts = ProbeFileSystem(device);
+    auto facts = FileSystemOf(config_, sys, *e);
     if (!facts || !IsFat(facts->type)) {
         return std::nullopt;
     }
@@ -804,7 +921,11 @@ std::optional<DriveLayout> LinuxVolumeSystem::ReadDriveLayout(std::int32_t numbe
     if (!disk) {
         return std::nullopt;
     }
-    blkid_probe probe = blkid_new_probe_from_filename(sys.DevicePath(disk->name).c_str());
+    const std::string path = sys.DevicePath(disk->name);
+    if (!config_.useBlkid || !CanRead(path)) {
+        return UdevDriveLayout(config_, sys, *disk);
+    }
+    blkid_probe probe = blkid_new_probe_from_filename(path.c_str());
     if (probe == nullptr) {
         return std::nullopt;
     }
@@ -842,7 +963,7 @@ bool LinuxVolumeSystem::RootFileExists(const std::wstring& volume, std::int32_t 
         return FileExists(mountPoint + "/" + file);
     }
     const std::string device = sys.DevicePath(e->name);
-    auto facts = ProbeFileSystem(device);
+    auto facts = FileSystemOf(config_, sys, *e);
     if (!facts || !IsFat(facts->type) || config_.mdirProgram.empty()) {
         return false;
     }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,6 +35,14 @@ struct LinuxVolumeConfig {
                                                "/run/initramfs/live"};
     // mtools' mdir, for FAT volumes that are not mounted; empty: not used.
     std::string mdirProgram = "mdir";
+    // libblkid reads labels, file systems and partition tables from the device
+    // itself, which needs read access to it. Where that is refused (the wizard
+    // runs as the desktop user), or this is off, udev's database answers.
+    bool useBlkid = true;
+    // udev's properties of a block device by its numbers; empty: libudev's
+    // database. Tests give their own.
+    using UdevProperties = std::map<std::string, std::string>;
+    std::function<UdevProperties(unsigned major, unsigned minor)> udevProperties;
 };
 
 class LinuxVolumeSystem final : public IVolumeSystem {
@@ -65,6 +75,9 @@ class LinuxVolumeSystem final : public IVolumeSystem {
 // The file system name as Windows would report it, from libblkid's TYPE and
 // VERSION: vfat is "FAT32" or "FAT", exfat "exFAT", ntfs "NTFS"; others as given.
 std::wstring LinuxFileSystemName(std::string_view type, std::string_view version);
+
+// A label from udev: ID_FS_LABEL_ENC with its \xNN escapes undone, else ID_FS_LABEL.
+std::string UdevLabel(const LinuxVolumeConfig::UdevProperties& properties);
 
 // The number in mdir's "... bytes free" line (digits grouped by blanks); nothing without one.
 std::optional<std::uint64_t> ParseMdirBytesFree(std::string_view output);

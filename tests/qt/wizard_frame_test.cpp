@@ -1,14 +1,17 @@
 // The Qt frame on the offscreen platform: every dialog's texts fit their
 // controls, the title stays fixed, and the USB disk page lists the removable
 // drives of a sysfs tree and follows them as they come and go.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -205,11 +208,94 @@ std::vector<std::wstring> Column(QTreeWidget& list, int column) {
     return texts;
 }
 
+// The real volume system, counting the enumerations (one per refresh of the list).
+class CountingVolumes final : public platform::IVolumeSystem {
+  public:
+    explicit CountingVolumes(platform::LinuxVolumeConfig config) : real_(std::move(config)) {}
+    int enumerations = 0;
+    std::uint32_t LogicalDrives() override { return real_.LogicalDrives(); }
+    std::optional<std::wstring> VolumeNameForRoot(const std::wstring& root) override {
+        return real_.VolumeNameForRoot(root);
+    }
+    std::optional<std::vector<std::wstring>> EnumerateVolumes() override {
+        ++enumerations;
+        return real_.EnumerateVolumes();
+    }
+    bool IsRemovableVolume(const std::wstring& v) override { return real_.IsRemovableVolume(v); }
+    platform::VolumeInformation ReadVolumeInformation(const std::wstring& v) override {
+        return real_.ReadVolumeInformation(v);
+    }
+    std::optional<platform::VolumeSpace> DiskFreeSpace(const std::wstring& v) override {
+        return real_.DiskFreeSpace(v);
+    }
+    std::optional<std::int32_t> PhysicalDriveNumber(const std::wstring& v) override {
+        return real_.PhysicalDriveNumber(v);
+    }
+    std::wstring PhysicalDrivePath(std::int32_t n) override { return real_.PhysicalDrivePath(n); }
+    std::optional<platform::DriveLayout> ReadDriveLayout(std::int32_t n) override {
+        return real_.ReadDriveLayout(n);
+    }
+    bool RootFileExists(const std::wstring& v, std::int32_t letter,
+                        std::wstring_view name) override {
+        return real_.RootFileExists(v, letter, name);
+    }
+    platform::VolumePlace Locate(const std::wstring& v) override { return real_.Locate(v); }
+
+  private:
+    platform::LinuxVolumeSystem real_;
+};
+
+// Volume notices through a pipe: each byte written is one notice.
+class PipeWatch final : public qt::IVolumeWatch {
+  public:
+    PipeWatch() {
+        if (pipe2(fds_, O_NONBLOCK | O_CLOEXEC) != 0) {
+            fds_[0] = fds_[1] = -1;
+        }
+    }
+    ~PipeWatch() override {
+        for (int fd : fds_) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+    PipeWatch(const PipeWatch&) = delete;
+    PipeWatch& operator=(const PipeWatch&) = delete;
+    int Descriptor() const override { return fds_[0]; }
+    bool ReadVolumeChange() override {
+        char buffer[64];
+        bool any = false;
+        while (read(fds_[0], buffer, sizeof buffer) > 0) {
+            any = true;
+        }
+        return any;
+    }
+    void Notice() { ASSERT_EQ(write(fds_[1], "x", 1), 1); }
+
+  private:
+    int fds_[2];
+};
+
+// Runs the event loop until `done` or the time is up.
+template <typename Done>
+bool RunUntil(Done done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return done();
+}
+
 TEST_F(UsbPageOnSysfs, ListsTheDrivesAndFollowsThemAsTheyComeAndGo) {
     Disk("sdb", "8:16", "STICK");
     test::TestServices services(FromUtf8(program_));
-    platform::LinuxVolumeSystem volumes(Config());
+    CountingVolumes volumes(Config());
     WizardFrame frame;
+    auto watch = std::make_unique<PipeWatch>();
+    PipeWatch& notices = *watch;
+    frame.WatchVolumes(std::move(watch));
     qt::QtReporter reporter;
     PageContext context{services.services, reporter, frame, &volumes, nullptr};
     CMainDlg sheet(context);
@@ -248,11 +334,19 @@ TEST_F(UsbPageOnSysfs, ListsTheDrivesAndFollowsThemAsTheyComeAndGo) {
     EXPECT_EQ(frame.Buttons(), unsigned{kWizBack});
     SaveScreenshot(frame, "usb-drives.png");
 
-    // A second stick arrives: listed, and the first entry is selected again.
+    // A second stick arrives with a burst of notices: listed after one
+    // refresh, and the first entry is selected again.
     Disk("sdc", "8:32", "SECOND");
     ASSERT_TRUE(frame.Select(IDC_USB_LIST, 0));
-    frame.DeviceChange();
-    Settle();
+    int before = volumes.enumerations;
+    for (int i = 0; i < 3; ++i) {
+        notices.Notice();
+        RunUntil([] { return false; }, 100);
+    }
+    EXPECT_EQ(volumes.enumerations, before) << "refreshed before the burst settled";
+    EXPECT_TRUE(RunUntil([&] { return volumes.enumerations > before; }, 3000));
+    RunUntil([] { return false; }, 300);
+    EXPECT_EQ(volumes.enumerations, before + 1);
     EXPECT_EQ(Column(*list, 0), (std::vector<std::wstring>{L"STICK (sdb1)", L"SECOND (sdc1)"}));
     EXPECT_TRUE(list->topLevelItem(0)->isSelected());
     for (int col = 0; col < list->columnCount(); ++col) {
@@ -352,6 +446,8 @@ TEST(QtWizardFrame, EscapeAndTheCloseBoxAskFirstExceptOnTheCompletionPage) {
 class CountingDisks final : public platform::IDiskPreparer {
   public:
     int formats = 0;
+    platform::FormatFileSystem fileSystem = platform::FormatFileSystem::Automatic;
+    void SetFormatFileSystem(platform::FormatFileSystem fs) override { fileSystem = fs; }
     bool Format(const platform::DiskTarget&) override {
         ++formats;
         return true;
@@ -394,16 +490,20 @@ TEST(QtFormatStep, FormatsOnlyAfterStart) {
     EXPECT_EQ(fileSystem->currentText(), QStringLiteral("FAT32"));
     dialog->hide();
 
+    using FS = platform::FormatFileSystem;
     struct Case {
         std::optional<std::wstring> choice;  // nothing: Cancel
         bool formatted;
-    } cases[] = {{std::nullopt, false}, {L"FAT32", true}, {L"FAT", true}};
+        FS fileSystem;
+    } cases[] = {
+        {std::nullopt, false, FS::Automatic}, {L"FAT32", true, FS::Fat32}, {L"FAT", true, FS::Fat}};
     for (const auto& c : cases) {
         auto inner = std::make_unique<CountingDisks>();
         CountingDisks& counted = *inner;
         qt::FormatChoicePreparer disks(std::move(inner), [&] { return c.choice; });
         EXPECT_EQ(disks.Format(platform::DiskTarget{}), c.formatted);
         EXPECT_EQ(counted.formats, c.formatted ? 1 : 0);
+        EXPECT_EQ(counted.fileSystem, c.fileSystem);
     }
 }
 

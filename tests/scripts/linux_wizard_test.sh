@@ -55,5 +55,33 @@ expect_status "the share test asks for the password and reports the failure" 2 \
 stderr_has "the credentials dialog was shown" "dialog: credentials"
 check "the failure came in a 'Test failed' box" grep -q '^box: Test failed: ' "$work/err"
 
+# Not administrator: another user, who cannot start the disk helper (no polkit
+# policy where it looks), even with components missing. Needs root to switch.
+if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
+    plain=$(mktemp -d "$work/plain.XXXXXX")
+    chmod 755 "$work" "$plain"
+    mkdir -m 777 "$plain/home" "$plain/actions" "$plain/runtime-base"
+    cp "$wizard_scripts/not-administrator.txt" "$plain/"
+    chmod 644 "$plain/not-administrator.txt"
+    chmod -R a+rX "$missing"
+    # shellcheck disable=SC2317 # called through expect_status
+    as_plain_user() {
+        env -i PATH=/usr/bin:/bin HOME="$plain/home" XDG_CONFIG_HOME="$plain/home/config" \
+            XDG_RUNTIME_DIR="$plain/runtime-base" QT_QPA_PLATFORM=offscreen \
+            SCOUR_TEST_POLKIT_ACTIONS="$plain/actions" \
+            SCOURLINE_WIZARD_SCRIPT="$plain/not-administrator.txt" \
+            setpriv --reuid=65534 --regid=65534 --clear-groups timeout 120 "$@"
+    }
+    admin_box='box: Scourline Configuration Wizard: Please run Scourline Configuration Wizard as Administrator'
+    expect_status "not administrator: status 5" 5 as_plain_user "$prog"
+    stderr_has "not administrator: message 150" "$admin_box"
+    expect_status "not administrator, components missing: still 5" 5 \
+        as_plain_user "$missing/scourline-wizard"
+    stderr_has "not administrator, components missing: only message 150" "$admin_box"
+    check "no components message" bash -c "! grep -q 'components are missing' '$work/err'"
+else
+    ok "# SKIP not administrator: needs root and setpriv to become another user"
+fi
+
 echo "screenshots in $screenshots"
 finish

@@ -77,7 +77,7 @@ bool FormatChoicePreparer::Format(const platform::DiskTarget& target) {
     if (!fileSystem) {
         return false;
     }
-    SetFormatFileSystem(*inner_, *fileSystem);
+    qt::SetFormatFileSystem(*inner_, *fileSystem);
     return inner_->Format(target);
 }
 

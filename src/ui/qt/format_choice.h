@@ -27,6 +27,9 @@ class FormatChoicePreparer final : public platform::IDiskPreparer {
     FormatChoicePreparer(std::unique_ptr<platform::IDiskPreparer> inner, Ask ask);
 
     bool Format(const platform::DiskTarget& target) override;
+    void SetFormatFileSystem(platform::FormatFileSystem fs) override {
+        inner_->SetFormatFileSystem(fs);
+    }
 
     std::optional<platform::DiskIdentity> ReadIdentity(
         const platform::DiskTarget& target) override {

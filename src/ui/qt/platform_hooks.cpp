@@ -1,21 +1,45 @@
 #include "ui/qt/platform_hooks.h"
 
+#include "platform/device_monitor.h"
+#include "platform/privileges.h"
+
 namespace scour::qt {
 
+namespace {
+
+class DeviceMonitorWatch final : public IVolumeWatch {
+  public:
+    explicit DeviceMonitorWatch(std::unique_ptr<platform::IDeviceMonitor> monitor)
+        : monitor_(std::move(monitor)) {}
+    int Descriptor() const override { return monitor_->Fd(); }
+    bool ReadVolumeChange() override { return monitor_->VolumeChanged(); }
+
+  private:
+    std::unique_ptr<platform::IDeviceMonitor> monitor_;
+};
+
+}  // namespace
+
 bool HasAdministratorRights() {
-    // Disk writes go through the privileged helper, started on first use.
-    return true;
+    return platform::IsAdministrator();
 }
 
 std::unique_ptr<platform::IDiskPreparer> CreateFrameDiskPreparer(
     const std::wstring& programFolder) {
-    return platform::CreateDiskPreparer(programFolder, nullptr);
+    return platform::CreateWizardDiskPreparer(programFolder, nullptr);
 }
 
-void SetFormatFileSystem(platform::IDiskPreparer& /*disks*/, const std::wstring& /*fileSystem*/) {}
+void SetFormatFileSystem(platform::IDiskPreparer& disks, const std::wstring& fileSystem) {
+    disks.SetFormatFileSystem(fileSystem == L"FAT" ? platform::FormatFileSystem::Fat
+                                                   : platform::FormatFileSystem::Fat32);
+}
 
 std::unique_ptr<IVolumeWatch> OpenVolumeWatch() {
-    return nullptr;
+    auto monitor = platform::CreateDeviceMonitor();
+    if (monitor == nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<DeviceMonitorWatch>(std::move(monitor));
 }
 
 }  // namespace scour::qt

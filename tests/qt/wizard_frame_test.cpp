@@ -22,8 +22,10 @@
 
 #include "app/dialogs.h"
 #include "app/resource_ids.h"
+#include "base/strings.h"
 #include "base/text.h"
 #include "pages/pages.h"
+#include "platform/disk_ops.h"
 #include "platform/linux/volumes_linux.h"
 #include "support/test_support.h"
 #include "ui/qt/dialog_view.h"
@@ -137,6 +139,21 @@ TEST(QtDialogView, DialogUnitsFollowTheFont) {
     EXPECT_GT(measured.baseY, normal.baseY);
 }
 
+// Answers the Cancel question as told and counts the questions.
+class AnsweringReporter final : public platform::IReporter {
+  public:
+    bool yes = false;
+    int questions = 0;
+    std::vector<std::wstring> messages;
+    void ShowMessage(platform::BoxKind, const std::wstring&, const std::wstring& text) override {
+        messages.push_back(text);
+    }
+    bool AskYesNo(const std::wstring&, const std::wstring&) override {
+        ++questions;
+        return yes;
+    }
+};
+
 // A sysfs, /dev and /proc of the test's own, with removable disks whose
 // device files hold FAT file systems.
 class UsbPageOnSysfs : public ::testing::Test {
@@ -162,16 +179,17 @@ class UsbPageOnSysfs : public ::testing::Test {
         fs::create_directories(fs::path(path).parent_path());
         std::ofstream(path) << text;
     }
-    // A removable disk with one FAT partition labelled `label`.
-    void Disk(const std::string& name, const std::string& dev, const std::string& label) {
+    // A removable disk (device numbers 8:minor) with one FAT partition
+    // (8:minor+1) labelled `label`.
+    void Disk(const std::string& name, int minor, const std::string& label) {
         std::string part = name + "1";
         std::string sys = root_ + "/sys/block/" + name;
         Put(sys + "/removable", "1\n");
-        Put(sys + "/size", "81920\n");
-        Put(sys + "/dev", dev + ":0\n");
+        Put(sys + "/size", "83968\n");  // room for a table and the partition
+        Put(sys + "/dev", "8:" + std::to_string(minor) + "\n");
         Put(sys + "/" + part + "/partition", "1\n");
         Put(sys + "/" + part + "/size", "81920\n");
-        Put(sys + "/" + part + "/dev", dev + ":1\n");
+        Put(sys + "/" + part + "/dev", "8:" + std::to_string(minor + 1) + "\n");
         Put(root_ + "/dev/" + name, "");
         std::string image = root_ + "/dev/" + part;
         std::ofstream(image).close();
@@ -180,6 +198,22 @@ class UsbPageOnSysfs : public ::testing::Test {
                                image + " >/dev/null 2>&1")
                                   .c_str()),
                   0);
+    }
+    // The disk's device file holds an MBR whose one partition is active.
+    void PartitionTable(const std::string& name) {
+        std::string mbr(512, '\0');
+        const std::uint32_t first = 2048, count = 81920;
+        for (int i = 0; i < 4; ++i) {
+            mbr[446 + 8 + i] = static_cast<char>(first >> (8 * i));
+            mbr[446 + 12 + i] = static_cast<char>(count >> (8 * i));
+        }
+        mbr[446] = static_cast<char>(0x80);
+        mbr[446 + 4] = 0x0C;
+        mbr[510] = 0x55;
+        mbr[511] = static_cast<char>(0xAA);
+        std::string disk = root_ + "/dev/" + name;
+        std::ofstream(disk, std::ios::binary) << mbr;
+        fs::resize_file(disk, (std::uintmax_t{first} + count) * 512);
     }
     void Unplug(const std::string& name) {
         fs::remove_all(root_ + "/sys/block/" + name);
@@ -289,7 +323,7 @@ bool RunUntil(Done done, int milliseconds) {
 }
 
 TEST_F(UsbPageOnSysfs, ListsTheDrivesAndFollowsThemAsTheyComeAndGo) {
-    Disk("sdb", "8:16", "STICK");
+    Disk("sdb", 16, "STICK");
     test::TestServices services(FromUtf8(program_));
     CountingVolumes volumes(Config());
     WizardFrame frame;
@@ -336,7 +370,7 @@ TEST_F(UsbPageOnSysfs, ListsTheDrivesAndFollowsThemAsTheyComeAndGo) {
 
     // A second stick arrives with a burst of notices: listed after one
     // refresh, and the first entry is selected again.
-    Disk("sdc", "8:32", "SECOND");
+    Disk("sdc", 32, "SECOND");
     ASSERT_TRUE(frame.Select(IDC_USB_LIST, 0));
     int before = volumes.enumerations;
     for (int i = 0; i < 3; ++i) {
@@ -369,17 +403,63 @@ TEST_F(UsbPageOnSysfs, ListsTheDrivesAndFollowsThemAsTheyComeAndGo) {
     EXPECT_EQ(frame.ExitCode(), kExitCancelled);
 }
 
-// Answers the Cancel question as told and counts the questions.
-class AnsweringReporter final : public platform::IReporter {
-  public:
-    bool yes = false;
-    int questions = 0;
-    void ShowMessage(platform::BoxKind, const std::wstring&, const std::wstring&) override {}
-    bool AskYesNo(const std::wstring&, const std::wstring&) override {
-        ++questions;
-        return yes;
+// The whole step runs from the button through the real disk operations,
+// which refuse the test tree's volume (its device file is no block device of
+// that disk): the failure box comes, nothing is written, the cursor is back.
+TEST_F(UsbPageOnSysfs, FormatAndCreateRunsAndWritesNothingToAnUnverifiedVolume) {
+    std::string bin = ToUtf8(test::BinDir());
+    if (!fs::exists(bin + "/flash/syslinux") || !fs::exists(bin + "/common")) {
+        GTEST_SKIP() << "skipped: the sample boot environment is not in the program folder";
     }
-};
+    Disk("sdb", 16, "STICK");
+    PartitionTable("sdb");
+    test::TestServices services(test::BinDir());
+    platform::LinuxVolumeSystem volumes(Config());
+    WizardFrame frame;
+    AnsweringReporter reporter;
+    reporter.yes = true;
+    qt::FormatChoicePreparer disks(platform::CreateDiskPreparer(test::BinDir(), nullptr),
+                                   [] { return std::optional<std::wstring>(L"FAT32"); });
+    PageContext context{services.services, reporter, frame, &volumes, &disks};
+    CMainDlg sheet(context);
+    ASSERT_TRUE(sheet.BuildPages(CreateWizardPages));
+    frame.Open(sheet);
+    Settle();
+    for (int page : {IDD_MODE, IDD_LOG}) {
+        ASSERT_TRUE(frame.Press(WizardButton::Next));
+        Settle();
+        ASSERT_EQ(frame.CurrentPage(), page);
+    }
+    frame.CurrentView()->SetText(IDC_LOG_SHARE, L"\\\\127.0.0.1\\logs");
+    ASSERT_TRUE(frame.Press(WizardButton::Next));
+    Settle();
+    ASSERT_TRUE(frame.Press(WizardButton::Next));
+    Settle();
+    ASSERT_EQ(frame.CurrentPage(), IDD_MEDIA);
+    ASSERT_TRUE(frame.Click(IDC_MEDIA_USB));
+    ASSERT_TRUE(frame.Press(WizardButton::Next));
+    Settle();
+    ASSERT_EQ(frame.CurrentPage(), IDD_USB);
+    auto* list = qobject_cast<QTreeWidget*>(frame.CurrentView()->Control(IDC_USB_LIST));
+    ASSERT_NE(list, nullptr);
+    ASSERT_EQ(Column(*list, 4), std::vector<std::wstring>{L"Ready"})
+        << ToUtf8(Column(*list, 1)[0]) << " " << ToUtf8(Column(*list, 2)[0]) << " "
+        << ToUtf8(Column(*list, 3)[0]);
+
+    auto volumeBytes = [&] { return test::ReadFile(FromUtf8(root_ + "/dev/sdb1")); };
+    auto before = volumeBytes();
+    ASSERT_TRUE(frame.Click(IDC_USB_FORMAT));
+    Settle();
+    ASSERT_FALSE(reporter.messages.empty());
+    EXPECT_EQ(reporter.messages.back(), LoadText(IDS_USB_COPY_FAILED));
+    EXPECT_EQ(reporter.questions, 0);  // a ready disk is not formatted
+    EXPECT_TRUE(volumeBytes() == before);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(frame.CurrentView()->IsVisible(IDC_USB_PROGRESS));
+    EXPECT_EQ(frame.Buttons(), unsigned{kWizBack});
+    SaveScreenshot(frame, "usb-after-format-and-create.png");
+    sheet.CloseDialog(kExitCancelled);
+}
 
 TEST(QtWizardFrame, EscapeAndTheCloseBoxAskFirstExceptOnTheCompletionPage) {
     App();

@@ -1,0 +1,339 @@
+// The USB disk page end to end on the offscreen platform: a scripted user
+// takes the interactive route to the page, presses Format and Create on a
+// blank disk image listed as a removable drive, answers the overwrite
+// question and the format dialog, and the real disk helper prepares the
+// image. The image then boots in QEMU and Linux receives the wizard's record.
+// The only stand-in is the start of the helper: directly, with its image-file
+// flag, since pkexec cannot authenticate without a desktop.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTreeWidget>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "app/resource_ids.h"
+#include "base/strings.h"
+#include "base/text.h"
+#include "media/config_archive.h"
+#include "pages/pages.h"
+#include "platform/linux/helper_disk_preparer.h"
+#include "platform/linux/helper_protocol.h"
+#include "platform/linux/volumes_linux.h"
+#include "support/test_support.h"
+#include "ui/qt/dialog_view.h"
+#include "ui/qt/format_choice.h"
+#include "ui/qt/qt_reporter.h"
+#include "ui/qt/script_session.h"
+#include "ui/qt/wizard_frame.h"
+
+namespace scour {
+namespace {
+
+namespace fs = std::filesystem;
+
+class QtEnvironment final : public ::testing::Environment {
+  public:
+    void SetUp() override {
+        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
+            std::string dir =
+                fs::temp_directory_path().string() + "/qt-runtime-" + std::to_string(getuid());
+            fs::create_directories(dir);
+            chmod(dir.c_str(), 0700);
+            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
+        }
+        app_ = std::make_unique<QApplication>(argc_, argv_);
+    }
+    void TearDown() override { app_.reset(); }
+
+  private:
+    int argc_ = 1;
+    char name_[24] = "qt_usb_image_boot_test";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+
+[[maybe_unused]] ::testing::Environment* const g_qt =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+std::string Sh(const std::string& command, int* status = nullptr) {
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    char buf[4096];
+    std::size_t n = 0;
+    while (p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0) {
+        out.append(buf, n);
+    }
+    int rc = p != nullptr ? pclose(p) : -1;
+    if (status != nullptr) {
+        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+    return out;
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
+// A disk image file that the system lists as a removable drive: the image is
+// both the volume and its disk, as the helper's image-file flag takes it. Every
+// answer is read from the image as it is now, so a refresh after the
+// preparation sees the new table and file system.
+class ImageVolumes final : public platform::IVolumeSystem {
+  public:
+    explicit ImageVolumes(std::string image) : image_(std::move(image)), name_(FromUtf8(image_)) {}
+    int enumerations = 0;
+
+    std::uint32_t LogicalDrives() override { return 0; }
+    std::optional<std::wstring> VolumeNameForRoot(const std::wstring&) override { return {}; }
+    std::optional<std::vector<std::wstring>> EnumerateVolumes() override {
+        ++enumerations;
+        return std::vector<std::wstring>{name_};
+    }
+    bool IsRemovableVolume(const std::wstring& v) override { return v == name_; }
+    platform::VolumeInformation ReadVolumeInformation(const std::wstring&) override {
+        platform::VolumeInformation info;
+        auto first = FirstSector();
+        if (!first) {
+            return info;
+        }
+        std::string boot = Bytes(*first * 512, 512);
+        auto field = [](std::string s) {
+            s.erase(s.find_last_not_of(' ') + 1);
+            return FromUtf8(s);
+        };
+        if (boot.substr(82, 5) == "FAT32") {
+            info.fileSystem = L"FAT32";
+            info.label = field(boot.substr(71, 11));
+        } else if (boot.substr(54, 3) == "FAT") {
+            info.fileSystem = L"FAT";
+            info.label = field(boot.substr(43, 11));
+        }
+        if (info.label == L"NO NAME") {
+            info.label.clear();
+        }
+        return info;
+    }
+    std::optional<platform::VolumeSpace> DiskFreeSpace(const std::wstring&) override {
+        auto first = FirstSector();
+        if (!first) {
+            return std::nullopt;
+        }
+        auto bytesFree = platform::ParseMdirBytesFree(Sh(Mtools("mdir", *first) + " ::/"));
+        if (!bytesFree) {
+            return std::nullopt;
+        }
+        return platform::VolumeSpace{1, 512, *bytesFree / 512, fs::file_size(image_) / 512};
+    }
+    std::optional<std::int32_t> PhysicalDriveNumber(const std::wstring&) override { return 1; }
+    std::wstring PhysicalDrivePath(std::int32_t n) override { return n == 1 ? name_ : L""; }
+    std::optional<platform::DriveLayout> ReadDriveLayout(std::int32_t) override {
+        auto first = FirstSector();
+        if (!first) {
+            return std::nullopt;
+        }
+        return platform::DriveLayout{1, static_cast<std::int64_t>(*first) * 512};
+    }
+    bool RootFileExists(const std::wstring&, std::int32_t, std::wstring_view name) override {
+        auto first = FirstSector();
+        if (!first) {
+            return false;
+        }
+        int status = -1;
+        Sh(Mtools("mdir -a -b", *first) + " " + Quote("::/" + ToUtf8(std::wstring(name))), &status);
+        return status == 0;
+    }
+    platform::VolumePlace Locate(const std::wstring&) override { return {L"usb.img", L""}; }
+
+  private:
+    std::string Bytes(std::uint64_t offset, std::size_t count) const {
+        std::string out(count, '\0');
+        std::ifstream in(image_, std::ios::binary);
+        in.seekg(static_cast<std::streamoff>(offset));
+        in.read(out.data(), static_cast<std::streamsize>(count));
+        return out;
+    }
+    // The first partition's first sector; nothing without an MBR that has one.
+    std::optional<std::uint32_t> FirstSector() const {
+        std::string mbr = Bytes(0, 512);
+        if (static_cast<unsigned char>(mbr[510]) != 0x55 ||
+            static_cast<unsigned char>(mbr[511]) != 0xAA || mbr[446 + 4] == 0) {
+            return std::nullopt;
+        }
+        std::uint32_t lba = 0;
+        for (int i = 3; i >= 0; --i) {
+            lba = (lba << 8) | static_cast<unsigned char>(mbr[446 + 8 + i]);
+        }
+        return lba > 0 ? std::optional(lba) : std::nullopt;
+    }
+    std::string Mtools(const char* command, std::uint32_t first) const {
+        return std::string("MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null ") + command + " -i " +
+               Quote(image_ + "@@" + std::to_string(std::uint64_t{first} * 512));
+    }
+
+    std::string image_;
+    std::wstring name_;
+};
+
+// A script line's TEXT: backslashes doubled, line breaks as \n.
+std::wstring ScriptText(const std::wstring& text) {
+    std::wstring out;
+    for (wchar_t c : text) {
+        out += c == L'\\'   ? std::wstring(L"\\\\")
+               : c == L'\n' ? std::wstring(L"\\n")
+                            : std::wstring(1, c);
+    }
+    return out;
+}
+
+std::vector<std::wstring> Column(QTreeWidget& list, int column) {
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        texts.push_back(list.topLevelItem(i)->text(column).toStdWString());
+    }
+    return texts;
+}
+
+TEST(QtUsbImage, PreparedThroughTheUsbPageAndTheHelperItBoots) {
+    ASSERT_NE(QApplication::instance(), nullptr);
+    const std::string bin = ToUtf8(test::BinDir());
+    const std::string helper = bin + "/" + platform::helper::kHelperExecutable;
+    if (!fs::exists(bin + "/flash/syslinux") || !fs::exists(bin + "/common")) {
+        GTEST_SKIP() << "skipped: the sample boot environment is not in the program folder";
+    }
+    ASSERT_EQ(access(helper.c_str(), X_OK), 0) << helper;
+
+    test::ScratchDir scratch;
+    const std::string image = ToUtf8(scratch / L"usb.img");
+    { std::ofstream(image, std::ios::binary); }
+    fs::resize_file(image, 64u << 20);
+
+    const std::wstring script =
+        L"press next\nexpect page " + std::to_wstring(IDD_MODE) + L"\ncheck " +
+        std::to_wstring(IDC_MODE_INTERACTIVE) + L" 1\npress next\nexpect page " +
+        std::to_wstring(IDD_LOG) + L"\ncheck " + std::to_wstring(IDC_LOG_NETWORK) + L" 1\ntype " +
+        std::to_wstring(IDC_LOG_SHARE) +
+        L" \\\\\\\\127.0.0.1\\\\logs\n"
+        L"press next\npress next\nexpect page " +
+        std::to_wstring(IDD_MEDIA) + L"\ncheck " + std::to_wstring(IDC_MEDIA_USB) +
+        L" 1\npress next\nexpect page " + std::to_wstring(IDD_USB) +
+        L"\nexpect buttons back\n"
+        // The overwrite question, the format dialog's Start, the result.
+        L"answer yes\nanswer ok\nanswer ok\nclick " +
+        std::to_wstring(IDC_USB_FORMAT) + L"\nexpect box " + ScriptText(LoadText(IDS_USB_DONE)) +
+        L"\nexpect buttons back,next\n";
+    std::wstring error;
+    auto actions = ParseScript(script, error);
+    ASSERT_TRUE(actions) << ToUtf8(error);
+
+    test::TestServices services(test::BinDir());
+    ImageVolumes volumes(image);
+    std::wstring wantConfig;
+    {
+        qt::ScriptSession session(std::move(*actions));
+        qt::SetActiveScript(&session);
+        qt::WizardFrame frame;
+        qt::QtReporter reporter;
+        qt::FormatChoicePreparer disks(
+            std::make_unique<platform::HelperDiskPreparer>(
+                platform::HelperLaunch{{helper, platform::helper::kImageFilesFlag}, false}),
+            [&frame] { return qt::AskFormatFileSystem(&frame); });
+        PageContext context{services.services, reporter, frame, &volumes, &disks};
+        CMainDlg sheet(context);
+        ASSERT_TRUE(sheet.BuildPages(CreateWizardPages));
+        frame.Open(sheet);
+        session.Start(frame);
+
+        QElapsedTimer clock;
+        clock.start();
+        auto done = [&] {
+            return session.Failed() ||
+                   (frame.CurrentPage() == IDD_USB && frame.Buttons() == (kWizBack | kWizNext));
+        };
+        while (!done() && clock.elapsed() < 240000) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        }
+        qt::SetActiveScript(nullptr);
+        ASSERT_FALSE(session.Failed()) << "the script failed: its line is on stderr";
+        ASSERT_TRUE(done()) << "no preparation within four minutes";
+        std::printf("prepared through the page in %.1f s\n",
+                    static_cast<double>(clock.elapsed()) / 1000.0);
+
+        // The list was read again and shows the prepared disk.
+        auto* list = qobject_cast<QTreeWidget*>(frame.CurrentView()->Control(IDC_USB_LIST));
+        ASSERT_NE(list, nullptr);
+        EXPECT_GE(volumes.enumerations, 2);
+        EXPECT_EQ(Column(*list, 3), std::vector<std::wstring>{L"FAT32"});
+        EXPECT_EQ(Column(*list, 4), std::vector<std::wstring>{L"Bootable disk"});
+
+        // What the record must deliver: the archive of the wizard's options.
+        ASSERT_TRUE(
+            WriteConfigArchive(sheet.Options(), scratch / L"want.scour", services.services));
+        wantConfig = FromUtf8(BuildConfigText(sheet.Options(), *services.services.text));
+        sheet.CloseDialog(kExitCancelled);
+    }
+    EXPECT_NE(wantConfig.find(L"//127.0.0.1/logs"), std::wstring::npos)
+        << "the share typed on the log page is not in the record";
+
+    if (Sh("command -v qemu-system-x86_64").empty()) {
+        GTEST_SKIP() << "skipped: the boot, without QEMU";
+    }
+    const std::string dir = ToUtf8(scratch.Path());
+    const std::string tools = ToUtf8(test::SourceDir()) + "/tests/boot";
+    int status = -1;
+    std::string out = Sh("bash " + Quote(tools + "/boot-medium.sh") + " disk " + Quote(image) +
+                             " " + Quote(dir + "/boot.log"),
+                         &status);
+    ASSERT_EQ(status, 0) << out;
+    std::printf("%s", out.c_str());
+    out = Sh("python3 " + Quote(tools + "/extract-boot-log.py") + " " + Quote(dir + "/boot.log") +
+                 " " + Quote(dir + "/got"),
+             &status);
+    ASSERT_EQ(status, 0) << out;
+    fs::create_directories(dir + "/want");
+    out = Sh("cd " + Quote(dir + "/want") +
+                 " && cpio -id --quiet --no-absolute-filenames < ../want.scour",
+             &status);
+    ASSERT_EQ(status, 0) << out;
+
+    // Linux received exactly the archive's files, scheme files included.
+    std::vector<std::string> want, got;
+    for (const auto& e : fs::recursive_directory_iterator(dir + "/want")) {
+        if (e.is_regular_file()) {
+            want.push_back(fs::relative(e.path(), dir + "/want").string());
+        }
+    }
+    for (const auto& e : fs::recursive_directory_iterator(dir + "/got/files")) {
+        if (e.is_regular_file()) {
+            got.push_back(fs::relative(e.path(), dir + "/got/files").string());
+        }
+    }
+    std::sort(want.begin(), want.end());
+    std::sort(got.begin(), got.end());
+    EXPECT_EQ(got, want);
+    EXPECT_TRUE(std::any_of(want.begin(), want.end(), [](const std::string& f) {
+        return f.rfind("tmp/scheme/", 0) == 0;
+    })) << "no scheme files in the archive";
+    for (const auto& f : want) {
+        EXPECT_EQ(test::ReadFile(FromUtf8(dir + "/got/files/" + f)),
+                  test::ReadFile(FromUtf8(dir + "/want/" + f)))
+            << f;
+    }
+}
+
+}  // namespace
+}  // namespace scour

@@ -49,7 +49,8 @@ cmake -S . -B build/test-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 ninja -C build/test-windows -j "$jobs"
 # shellcheck source=tools/wine-env.sh
 . tools/wine-env.sh "$root/build/test-windows"
-trap scour_wine_stop EXIT
+trap 'scour_wine_stop; scour_display_stop' EXIT
+scour_display_start || echo "no X display for the Windows window tests" >&2
 scour_wine_start
 run_ctest "Windows (Wine)" build/test-windows || status=1
 scour_wine_stop

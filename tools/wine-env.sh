@@ -25,6 +25,33 @@ scour_wine_start() {
     fi
 }
 
+# One X display for every Wine process of a run. Wine's desktop process lives
+# on the display of the first window it serves; a display that goes away under
+# it leaves later programs of the prefix with a wrong exit status.
+scour_display_start() {
+    local n
+    for n in $(seq 90 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp </dev/null >/dev/null 2>&1 &
+        SCOUR_XVFB_PID=$!
+        local i
+        for i in $(seq 50); do
+            [ -e "/tmp/.X11-unix/X$n" ] && break
+            sleep 0.1
+        done
+        if kill -0 "$SCOUR_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ]; then
+            export DISPLAY=":$n" SCOUR_XVFB_PID
+            return 0
+        fi
+    done
+    return 1
+}
+
+scour_display_stop() {
+    [ -n "${SCOUR_XVFB_PID:-}" ] && kill "$SCOUR_XVFB_PID" 2>/dev/null
+    SCOUR_XVFB_PID=""
+}
+
 scour_wine_stop() {
     wineserver -k </dev/null >/dev/null 2>&1 || true
 }

@@ -1,8 +1,8 @@
 // The USB disk page end to end on the offscreen platform: a scripted user
-// takes the interactive route to the page, presses Format and Create on a
-// blank disk image listed as a removable drive, answers the overwrite
-// question and the format dialog, and the real disk helper prepares the
-// image. The image then boots in QEMU and Linux receives the wizard's record.
+// (tests/wizard-scripts/usb-image.txt) takes the interactive route to the
+// page, presses Format and Create on a blank disk image listed as a removable
+// drive, answers the overwrite question and the format dialog, and the real
+// disk helper prepares the image. The image then boots in QEMU and Linux receives the wizard's record.
 // The only stand-in is the start of the helper: directly, with its image-file
 // flag, since pkexec cannot authenticate without a desktop.
 #include <gtest/gtest.h>
@@ -20,7 +20,6 @@
 #include <fstream>
 
 #include "app/resource_ids.h"
-#include "base/strings.h"
 #include "base/text.h"
 #include "media/config_archive.h"
 #include "pages/pages.h"
@@ -189,17 +188,6 @@ class ImageVolumes final : public platform::IVolumeSystem {
     std::wstring name_;
 };
 
-// A script line's TEXT: backslashes doubled, line breaks as \n.
-std::wstring ScriptText(const std::wstring& text) {
-    std::wstring out;
-    for (wchar_t c : text) {
-        out += c == L'\\'   ? std::wstring(L"\\\\")
-               : c == L'\n' ? std::wstring(L"\\n")
-                            : std::wstring(1, c);
-    }
-    return out;
-}
-
 std::vector<std::wstring> Column(QTreeWidget& list, int column) {
     std::vector<std::wstring> texts;
     for (int i = 0; i < list.topLevelItemCount(); ++i) {
@@ -222,22 +210,10 @@ TEST(QtUsbImage, PreparedThroughTheUsbPageAndTheHelperItBoots) {
     { std::ofstream(image, std::ios::binary); }
     fs::resize_file(image, 64u << 20);
 
-    const std::wstring script =
-        L"press next\nexpect page " + std::to_wstring(IDD_MODE) + L"\ncheck " +
-        std::to_wstring(IDC_MODE_INTERACTIVE) + L" 1\npress next\nexpect page " +
-        std::to_wstring(IDD_LOG) + L"\ncheck " + std::to_wstring(IDC_LOG_NETWORK) + L" 1\ntype " +
-        std::to_wstring(IDC_LOG_SHARE) +
-        L" \\\\\\\\127.0.0.1\\\\logs\n"
-        L"press next\npress next\nexpect page " +
-        std::to_wstring(IDD_MEDIA) + L"\ncheck " + std::to_wstring(IDC_MEDIA_USB) +
-        L" 1\npress next\nexpect page " + std::to_wstring(IDD_USB) +
-        L"\nexpect buttons back\n"
-        // The overwrite question, the format dialog's Start, the result.
-        L"answer yes\nanswer ok\nanswer ok\nclick " +
-        std::to_wstring(IDC_USB_FORMAT) + L"\nexpect box " + ScriptText(LoadText(IDS_USB_DONE)) +
-        L"\nexpect buttons back,next\n";
+    auto script = test::ReadFile(test::SourceDir() + L"/tests/wizard-scripts/usb-image.txt");
+    ASSERT_TRUE(script);
     std::wstring error;
-    auto actions = ParseScript(script, error);
+    auto actions = ParseScript(FromUtf8(*script), error);
     ASSERT_TRUE(actions) << ToUtf8(error);
 
     test::TestServices services(test::BinDir());
@@ -289,9 +265,6 @@ TEST(QtUsbImage, PreparedThroughTheUsbPageAndTheHelperItBoots) {
     EXPECT_NE(wantConfig.find(L"//127.0.0.1/logs"), std::wstring::npos)
         << "the share typed on the log page is not in the record";
 
-    if (Sh("command -v qemu-system-x86_64").empty()) {
-        GTEST_SKIP() << "skipped: the boot, without QEMU";
-    }
     const std::string dir = ToUtf8(scratch.Path());
     const std::string tools = ToUtf8(test::SourceDir()) + "/tests/boot";
     int status = -1;

@@ -13,6 +13,13 @@ mkdir -p "$SCOUR_SCRATCH"
 work=$(mktemp -d "$SCOUR_SCRATCH/$(basename "$0" .sh).XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# Under Wine the stored options live in the prefix's registry, which every test
+# of the run shares: each script test starts as a first run, whatever an
+# earlier test stored.
+if [ -n "$SCOUR_RUNNER" ]; then
+    "$SCOUR_RUNNER" reg delete 'HKCU\SOFTWARE\Valdane\Scourline\Data' /f </dev/null >/dev/null 2>&1
+fi
+
 # scourline-media with its arguments; stdout and stderr go where the caller says.
 media() {
     if [ -n "$SCOUR_RUNNER" ]; then

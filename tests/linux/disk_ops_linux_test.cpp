@@ -31,23 +31,7 @@ using platform::LinuxDiskPreparer;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-std::string Sh(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    char buf[4096];
-    std::size_t n = 0;
-    while (p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0) {
-        out.append(buf, n);
-    }
-    int rc = p != nullptr ? pclose(p) : -1;
-    if (status != nullptr) {
-        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    }
-    while (!out.empty() && out.back() == '\n') {
-        out.pop_back();
-    }
-    return out;
-}
+using test::Sh;
 
 struct Page final : IUsbPage {
     int position = 0, upper = 0;

@@ -2,13 +2,15 @@
 // (tests/wizard-scripts/usb-image.txt) takes the interactive route to the
 // page, presses Format and Create on a blank disk image listed as a removable
 // drive, answers the overwrite question and the format dialog, and the real
-// disk helper prepares the image. The image then boots in QEMU and Linux receives the wizard's record.
-// The only stand-in is the start of the helper: directly, with its image-file
-// flag, since pkexec cannot authenticate without a desktop.
+// disk helper prepares the image. The image then boots in QEMU and Linux receives the wizard's
+// record. The only stand-in is the start of the helper: directly, with its image-file flag, since
+// pkexec cannot authenticate without a desktop.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "qt_test_env.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -38,47 +40,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class QtEnvironment final : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
-            std::string dir =
-                fs::temp_directory_path().string() + "/qt-runtime-" + std::to_string(getuid());
-            fs::create_directories(dir);
-            chmod(dir.c_str(), 0700);
-            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
-        }
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[24] = "qt_usb_image_boot_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const g_qt =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-std::string Sh(const std::string& command, int* status = nullptr) {
-    std::string out;
-    FILE* p = popen((command + " 2>&1").c_str(), "r");
-    char buf[4096];
-    std::size_t n = 0;
-    while (p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0) {
-        out.append(buf, n);
-    }
-    int rc = p != nullptr ? pclose(p) : -1;
-    if (status != nullptr) {
-        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
-    }
-    return out;
-}
+using test::Sh;
 
 std::string Quote(const std::string& s) {
     std::string q = "'";

@@ -3,8 +3,10 @@
 // drives of a sysfs tree and follows them as they come and go.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
+#include "qt_test_env.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -39,35 +41,6 @@ namespace {
 namespace fs = std::filesystem;
 using qt::DialogView;
 using qt::WizardFrame;
-
-// One application for all tests, ended properly so that nothing it holds
-// counts as leaked.
-class QtEnvironment final : public ::testing::Environment {
-  public:
-    void SetUp() override {
-        if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-        }
-        if (!qEnvironmentVariableIsSet("XDG_RUNTIME_DIR")) {
-            std::string dir =
-                fs::temp_directory_path().string() + "/qt-runtime-" + std::to_string(getuid());
-            fs::create_directories(dir);
-            chmod(dir.c_str(), 0700);
-            qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(dir));
-        }
-        app_ = std::make_unique<QApplication>(argc_, argv_);
-    }
-    void TearDown() override { app_.reset(); }
-
-  private:
-    int argc_ = 1;
-    char name_[24] = "qt_wizard_frame_test";
-    char* argv_[2] = {name_, nullptr};
-    std::unique_ptr<QApplication> app_;
-};
-
-[[maybe_unused]] ::testing::Environment* const g_qt =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 void App() {
     ASSERT_NE(QApplication::instance(), nullptr);

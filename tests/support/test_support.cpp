@@ -12,6 +12,12 @@
 
 #include "base/text.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+
+#include <cstdio>
+#endif
+
 namespace scour::test {
 
 std::wstring HostPath(std::string_view linuxPath) {
@@ -90,6 +96,26 @@ void MakeDirs(const std::wstring& path) {
     std::filesystem::create_directories(ToFsPath(path), ec);
     ASSERT_FALSE(ec) << "cannot make " << ToUtf8(path);
 }
+
+#ifndef _WIN32
+std::string Sh(const std::string& command, int* status) {
+    std::string out;
+    FILE* p = popen((command + " 2>&1").c_str(), "r");
+    char buf[4096];
+    std::size_t n = 0;
+    while (p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0) {
+        out.append(buf, n);
+    }
+    int rc = p != nullptr ? pclose(p) : -1;
+    if (status != nullptr) {
+        *status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    }
+    while (!out.empty() && out.back() == '\n') {
+        out.pop_back();
+    }
+    return out;
+}
+#endif
 
 TestServices::TestServices(std::wstring programFolder) {
     services = platform::DefaultServices();

@@ -38,6 +38,12 @@ bool Exists(const std::wstring& path);
 void MakeDirs(const std::wstring& path);
 
 // Real platform services with the program and documents folders of the test's choice.
+#ifndef _WIN32
+// Runs a shell command; its output (stderr included) without trailing line
+// feeds, and its exit status when asked for (-1 when it did not exit).
+std::string Sh(const std::string& command, int* status = nullptr);
+#endif
+
 class TestEnvironment final : public platform::IEnvironment {
   public:
     std::wstring programFolder;

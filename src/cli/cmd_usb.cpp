@@ -97,29 +97,6 @@ std::wstring CheckUsb(const std::vector<std::wstring>& args) {
     return error;
 }
 
-// The page as a console has it: the positions are kept, nothing is drawn.
-class ConsolePage final : public IUsbPage {
-  public:
-    void SetProgressRange(int lower, int upper) override {
-        (void)lower;
-        upper_ = upper;
-    }
-    void SetProgressPosition(int position) override { position_ = position; }
-    int ProgressPosition() override { return position_; }
-    int ProgressUpper() override { return upper_; }
-    void ShowProgress() override {}
-    void RepaintPage() override {}
-    void Pause(int) override {}
-    void BeginBusy() override {}
-    void EndBusy() override {}
-    void SetDiskPrepared() override {}
-    void RefreshAfterPreparation() override {}
-
-  private:
-    int position_ = 0;
-    int upper_ = 0;
-};
-
 // A file this command has just made holds nothing to lose: no question.
 class NoQuestionReporter final : public platform::IReporter {
   public:
@@ -148,7 +125,7 @@ bool CanConfirm(const Context& c, const RemovableDrive& drive, const std::wstrin
 
 int Run(Context& c, const RemovableDrive& drive, platform::IDiskPreparer& disk,
         platform::IReporter& reporter, const std::wstring& done) {
-    ConsolePage page;
+    HeadlessUsbPage page;
     UsbOutcome outcome = PrepareUsbDisk(page, &drive, c.options, c.services, disk, reporter);
     if (outcome == UsbOutcome::Prepared) {
         Print(done);

@@ -40,6 +40,29 @@ class IUsbPage {
     virtual void RefreshAfterPreparation() = 0;
 };
 
+// The page where nothing is drawn (scourline-media, tests): the bar's
+// positions are kept, and whether a disk was prepared.
+class HeadlessUsbPage final : public IUsbPage {
+  public:
+    void SetProgressRange(int /*lower*/, int upper) override { upper_ = upper; }
+    void SetProgressPosition(int position) override { position_ = position; }
+    int ProgressPosition() override { return position_; }
+    int ProgressUpper() override { return upper_; }
+    void ShowProgress() override {}
+    void RepaintPage() override {}
+    void Pause(int) override {}
+    void BeginBusy() override {}
+    void EndBusy() override {}
+    void SetDiskPrepared() override { prepared_ = true; }
+    void RefreshAfterPreparation() override {}
+    bool Prepared() const { return prepared_; }
+
+  private:
+    int position_ = 0;
+    int upper_ = 0;
+    bool prepared_ = false;
+};
+
 inline constexpr int kUsbProgressUpper = 14;
 inline constexpr std::uint8_t kBootPartitionType = 0xEF;
 

@@ -55,11 +55,6 @@ struct Page final : IUsbPage {
     void RefreshAfterPreparation() override {}
 };
 
-struct Yes final : platform::IReporter {
-    void ShowMessage(platform::BoxKind, const std::wstring&, const std::wstring&) override {}
-    bool AskYesNo(const std::wstring&, const std::wstring&) override { return true; }
-};
-
 class Disk : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -95,7 +90,7 @@ class Disk : public ::testing::Test {
     WizardOptions options;
     LinuxDiskPreparer disk{test::BinDir()};
     Page page;
-    Yes yes;
+    test::YesReporter yes;
 };
 
 std::uint32_t Le32(const std::string& b, std::size_t at) {

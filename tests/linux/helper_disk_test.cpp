@@ -41,26 +41,6 @@ std::string Helper() {
     return Bin() + "/" + platform::helper::kHelperExecutable;
 }
 
-struct Page final : IUsbPage {
-    int position = 0, upper = 0;
-    void SetProgressRange(int, int u) override { upper = u; }
-    void SetProgressPosition(int p) override { position = p; }
-    int ProgressPosition() override { return position; }
-    int ProgressUpper() override { return upper; }
-    void ShowProgress() override {}
-    void RepaintPage() override {}
-    void Pause(int) override {}
-    void BeginBusy() override {}
-    void EndBusy() override {}
-    void SetDiskPrepared() override {}
-    void RefreshAfterPreparation() override {}
-};
-
-struct Yes final : platform::IReporter {
-    void ShowMessage(platform::BoxKind, const std::wstring&, const std::wstring&) override {}
-    bool AskYesNo(const std::wstring&, const std::wstring&) override { return true; }
-};
-
 class HelperDisk : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -84,8 +64,8 @@ class HelperDisk : public ::testing::Test {
         RemovableDrive d;
         d.VolumePath = d.PhysicalDevice = FromUtf8(image);
         d.Status = DriveNoPartitionTable;
-        Page page;
-        Yes yes;
+        HeadlessUsbPage page;
+        test::YesReporter yes;
         return PrepareUsbDisk(page, &d, options, services, disk, yes);
     }
     std::string Bytes() const { return test::ReadFile(FromUtf8(image)).value_or(""); }

@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/reporter.h"
 #include "platform/services.h"
 
 namespace scour::test {
@@ -43,6 +44,13 @@ void MakeDirs(const std::wstring& path);
 // feeds, and its exit status when asked for (-1 when it did not exit).
 std::string Sh(const std::string& command, int* status = nullptr);
 #endif
+
+// Shows nothing and answers Yes to every question.
+class YesReporter final : public platform::IReporter {
+  public:
+    void ShowMessage(platform::BoxKind, const std::wstring&, const std::wstring&) override {}
+    bool AskYesNo(const std::wstring&, const std::wstring&) override { return true; }
+};
 
 class TestEnvironment final : public platform::IEnvironment {
   public:

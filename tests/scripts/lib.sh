@@ -70,6 +70,21 @@ expect_status() {
 # Output without the CR that Windows consoles add.
 strip_cr() { tr -d '\r'; }
 
+# same_delivery LABEL WANT GOT: the files Linux received (GOT) are the
+# archive's files (WANT), the same names and the same bytes. LABEL prefixes
+# the two checks (may be empty).
+same_delivery() {
+    local label=${1:+$1: } want=$2 got=$3 want_list got_list f bad=""
+    want_list=$(cd "$want" && find . -type f | sort)
+    got_list=$(cd "$got" && find . -type f | sort)
+    if [ "$want_list" = "$got_list" ]; then ok "${label}Linux received the archive's files"; else
+        not_ok "${label}Linux received the archive's files" "want: ${want_list//$'\n'/ }" \
+            "got: ${got_list//$'\n'/ }"
+    fi
+    for f in $want_list; do cmp -s "$want/$f" "$got/$f" || bad+=" $f"; done
+    if [ -z "$bad" ]; then ok "${label}byte for byte"; else not_ok "${label}byte for byte" "differ:$bad"; fi
+}
+
 finish() {
     echo "$passed passed, $failed failed"
     [ "$failed" -eq 0 ]

@@ -61,18 +61,7 @@ boot_and_compare() {
         not_ok "$what: the boot report reads back" "$(cat "$work/err")"
         return
     fi
-    local want_list got_list
-    want_list=$(cd "$work/want-$name" && find . -type f | sort)
-    got_list=$(cd "$got/files" && find . -type f | sort)
-    if [ "$want_list" = "$got_list" ]; then ok "$what: Linux received the archive's files"; else
-        not_ok "$what: Linux received the archive's files" "want: ${want_list//$'\n'/ }" \
-            "got: ${got_list//$'\n'/ }"
-    fi
-    local f bad=""
-    for f in $want_list; do
-        cmp -s "$work/want-$name/$f" "$got/files/$f" || bad+=" $f"
-    done
-    if [ -z "$bad" ]; then ok "$what: byte for byte"; else not_ok "$what: byte for byte" "differ:$bad"; fi
+    same_delivery "$what" "$work/want-$name" "$got/files"
     check "$what: the banner was on the screen" grep -qF "$banner" "$got/screen.txt"
 }
 

@@ -48,15 +48,7 @@ log=$work/boot.log
 if bash "$boot_tools/boot-medium.sh" disk "$img" "$log" >"$work/out" 2>&1; then
     ok "the image boots: $(sed -n 's/.* powered off in //p' "$work/out")"
     if python3 "$boot_tools/extract-boot-log.py" "$log" "$work/got" 2>"$work/err"; then
-        want_list=$(cd "$work/want" && find . -type f | sort)
-        got_list=$(cd "$work/got/files" && find . -type f | sort)
-        if [ "$want_list" = "$got_list" ]; then ok "Linux received the archive's files"; else
-            not_ok "Linux received the archive's files" "want: ${want_list//$'\n'/ }" \
-                "got: ${got_list//$'\n'/ }"
-        fi
-        bad=""
-        for f in $want_list; do cmp -s "$work/want/$f" "$work/got/files/$f" || bad+=" $f"; done
-        if [ -z "$bad" ]; then ok "byte for byte"; else not_ok "byte for byte" "differ:$bad"; fi
+        same_delivery "" "$work/want" "$work/got/files"
         check "the banner was on the screen" grep -qF "$banner" "$work/got/screen.txt"
     else
         not_ok "the boot report reads back" "$(cat "$work/err")"

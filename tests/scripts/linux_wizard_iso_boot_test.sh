@@ -44,15 +44,7 @@ got=$work/wizard.iso.boot
 if bash "$boot_tools/boot-medium.sh" iso "$work/wizard.iso" "$got.log" >"$work/boot.out" 2>&1; then
     ok "the wizard's image boots: $(sed -n 's/.* powered off in //p' "$work/boot.out")"
     if python3 "$boot_tools/extract-boot-log.py" "$got.log" "$got" 2>"$work/err"; then
-        want_list=$(cd "$work/want" && find . -type f | sort)
-        got_list=$(cd "$got/files" && find . -type f | sort)
-        if [ "$want_list" = "$got_list" ]; then ok "Linux received the archive's files"; else
-            not_ok "Linux received the archive's files" "want: ${want_list//$'\n'/ }" \
-                "got: ${got_list//$'\n'/ }"
-        fi
-        bad=""
-        for f in $want_list; do cmp -s "$work/want/$f" "$got/files/$f" || bad+=" $f"; done
-        if [ -z "$bad" ]; then ok "byte for byte"; else not_ok "byte for byte" "differ:$bad"; fi
+        same_delivery "" "$work/want" "$got/files"
         # shellcheck disable=SC2016 # expanded by the inner shell
         read_back=$(env -i bash -c 'source <(tr -d "\0" <"$1") && printf "%s|" "$USE_SHELL" \
             "$WIPE_ALL_DISKS" "$SCHEME" "$USE_LOGSHARE" "$NET_SHARE" "$NET_SHAREIP" "$NET_USER" \

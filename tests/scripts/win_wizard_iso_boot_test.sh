@@ -106,13 +106,7 @@ if ! python3 "$boot_tools/extract-boot-log.py" "$work/boot.log" "$work/got" 2>"$
     not_ok "the boot report reads back" "$(cat "$work/extract.err")"
     finish
 fi
-want_list=$(cd "$work/want" && find . -type f | sort)
-got_list=$(cd "$work/got/files" && find . -type f | sort)
-[ "$want_list" = "$got_list" ] && ok "Linux received the archive's files" ||
-    not_ok "Linux received the archive's files" "want: ${want_list//$'\n'/ }" "got: ${got_list//$'\n'/ }"
-bad=""
-for f in $want_list; do cmp -s "$work/want/$f" "$work/got/files/$f" || bad+=" $f"; done
-[ -z "$bad" ] && ok "byte for byte" || not_ok "byte for byte" "differ:$bad"
+same_delivery "" "$work/want" "$work/got/files"
 
 # The choices of the script, as the boot environment's shell reads them.
 config=$work/got/files/wipe_config

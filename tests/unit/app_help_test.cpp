@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "app_null_frame.h"
+
 #include "app/help.h"
 #include "app/resource_ids.h"
 #include "base/text.h"
@@ -7,23 +9,6 @@
 
 namespace scour {
 namespace {
-
-class HelpFrame final : public IWizardFrame {
-  public:
-    std::vector<std::wstring> requests;
-    void SetWizardButtons(unsigned) override {}
-    void ShowCancelButton(bool) override {}
-    void PostOk() override {}
-    int RunDialog(IDialogLogic&) override { return 2; }
-    void BeginBusy() override {}
-    void EndBusy() override {}
-    void Pause(int) override {}
-    std::optional<std::wstring> BrowseForFolder(const std::wstring&) override {
-        return std::nullopt;
-    }
-    void ExploreFolder(const std::wstring&) override {}
-    void OpenHelp(const std::wstring& request) override { requests.push_back(request); }
-};
 
 constexpr wchar_t kTopicFolder[] = L"HTML_Help_e/html/04_using/ISO Configuration Wizard/";
 
@@ -63,7 +48,7 @@ TEST(Help, ShowHelpOpensTheFileBesideTheProgram) {
     test::ScratchDir program;
     test::TestEnvironment environment;
     environment.programFolder = program.Path();
-    HelpFrame frame;
+    test::NullFrame frame;
     const wchar_t* topic = HelpTopicFor(IDD_MODE);
 
     EXPECT_FALSE(ShowHelp(environment, frame, topic));  // no help file
@@ -83,9 +68,9 @@ TEST(Help, ShowHelpOpensTheFileBesideTheProgram) {
     test::TestEnvironment unknown;
     EXPECT_FALSE(ShowHelp(unknown, frame, topic));
 
-    ASSERT_EQ(frame.requests.size(), 2u);
-    EXPECT_EQ(frame.requests[0], helpFile);
-    EXPECT_EQ(frame.requests[1], helpFile + L"::" + topic + L"!");
+    ASSERT_EQ(frame.helpRequests.size(), 2u);
+    EXPECT_EQ(frame.helpRequests[0], helpFile);
+    EXPECT_EQ(frame.helpRequests[1], helpFile + L"::" + topic + L"!");
 }
 
 TEST(About, VersionLine) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "app_null_frame.h"
+
 #include "app/startup.h"
 #include "base/strings.h"
 #include "base/text.h"
@@ -98,22 +100,6 @@ class NullReporter final : public platform::IReporter {
     bool AskYesNo(const std::wstring&, const std::wstring&) override { return false; }
 };
 
-class NullFrame final : public IWizardFrame {
-  public:
-    void SetWizardButtons(unsigned) override {}
-    void ShowCancelButton(bool) override {}
-    void PostOk() override {}
-    int RunDialog(IDialogLogic&) override { return 2; }
-    void BeginBusy() override {}
-    void EndBusy() override {}
-    void Pause(int) override {}
-    std::optional<std::wstring> BrowseForFolder(const std::wstring&) override {
-        return std::nullopt;
-    }
-    void ExploreFolder(const std::wstring&) override {}
-    void OpenHelp(const std::wstring&) override {}
-};
-
 class StartUp : public ::testing::Test {
   protected:
     StartUp() : env_(program_.Path()) { env_.services.settings = &store_; }
@@ -145,7 +131,7 @@ class StartUp : public ::testing::Test {
     test::TestServices env_;
     CountingStore store_;
     NullReporter reporter_;
-    NullFrame frame_;
+    test::NullFrame frame_;
     PageContext context_{env_.services, reporter_, frame_};
     CMainDlg sheet_{context_};
     FakeHost host_;

@@ -188,10 +188,16 @@ TEST_F(Disk, FailingInstallerGives156SaysWhyAndLeavesTheBootCodeOut) {
     test::WriteFile(program / L"flash/syslinux",
                     "#!/bin/sh\necho 'no room for ldlinux.sys'\nexit 1\n");
     fs::permissions(ToFsPath(program / L"flash/syslinux"), fs::perms::owner_all);
-    EXPECT_EQ(Prepare(program.Path()), UsbOutcome::CopyFailed);
+    fs::copy_file(ToFsPath(test::BinDir() + L"/flash/mbr.bin"),
+                  ToFsPath(program / L"flash/mbr.bin"));
+    LinuxDiskPreparer own(program.Path());
+    test::TestServices services(program.Path());
+    RemovableDrive d = Drive();
+    EXPECT_EQ(PrepareUsbDisk(page, &d, options, services, own, yes), UsbOutcome::CopyFailed);
     EXPECT_FALSE(page.prepared);
     // What the installer said reaches the user.
-    EXPECT_NE(disk.FailureDetail().find(L"no room"), std::wstring::npos);
+    EXPECT_NE(own.FailureDetail().find(L"no room"), std::wstring::npos)
+        << ToUtf8(own.FailureDetail());
     EXPECT_EQ(Bytes().substr(0, 440), std::string(440, '\0'));
 }
 
@@ -213,7 +219,8 @@ TEST(LinuxSystemDisk, TheRootFileSystemsDiskIsNeverOpenedForWriting) {
     LinuxDiskPreparer disk(test::BinDir());
     platform::DiskTarget target{FromUtf8(path), FromUtf8(path), -1, -1};
     EXPECT_EQ(disk.OpenDisk(target), nullptr);
-    EXPECT_NE(disk.FailureDetail().find(L"running system"), std::wstring::npos);
+    EXPECT_NE(disk.FailureDetail().find(L"running system"), std::wstring::npos)
+        << ToUtf8(disk.FailureDetail());
 }
 
 // --- a loop device -----------------------------------------------------------------------

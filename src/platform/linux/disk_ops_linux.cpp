@@ -3,13 +3,10 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <linux/hdreg.h>
-#include <spawn.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,16 +14,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "base/text.h"
-
-extern char** environ;
+#include "platform/linux/tool_run.h"
 
 namespace scour::platform {
 
@@ -34,378 +28,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::uint64_t kSysfsSector = 512;
 constexpr char kVolumeLabel[] = "SCOURLINE";
-
-// --- small helpers ----------------------------------------------------------------
-
-class Fd {
-  public:
-    explicit Fd(int fd = -1) : fd_(fd) {}
-    ~Fd() { Reset(); }
-    Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-    Fd& operator=(Fd&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = std::exchange(other.fd_, -1);
-        }
-        return *this;
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    void Reset() {
-        if (fd_ >= 0) {
-            close(fd_);
-        }
-        fd_ = -1;
-    }
-
-  private:
-    int fd_;
-};
+// What tools call the disk: the first descriptor they are given.
+const std::string kDiskForTools = ToolFdPath(0);
 
 std::string ErrnoText(const std::string& what) {
     return what + ": " + std::strerror(errno);
-}
-
-std::optional<std::string> ReadFirstLine(const std::string& path) {
-    std::ifstream in(path);
-    std::string line;
-    if (!in || !std::getline(in, line)) {
-        return std::nullopt;
-    }
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) {
-        line.pop_back();
-    }
-    return line;
-}
-
-std::optional<std::uint64_t> ReadNumber(const std::string& path) {
-    auto line = ReadFirstLine(path);
-    if (!line || line->empty()) {
-        return std::nullopt;
-    }
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long v = std::strtoull(line->c_str(), &end, 10);
-    if (errno != 0 || end == line->c_str() || *end != '\0') {
-        return std::nullopt;
-    }
-    return v;
-}
-
-std::optional<dev_t> ParseDev(const std::string& text) {
-    unsigned ma = 0, mi = 0;
-    char colon = 0;
-    std::istringstream in(text);
-    if (!(in >> ma >> colon >> mi) || colon != ':') {
-        return std::nullopt;
-    }
-    return makedev(ma, mi);
-}
-
-// --- block devices through sysfs ----------------------------------------------------
-
-std::string SysDir(dev_t d) {
-    return "/sys/dev/block/" + std::to_string(major(d)) + ":" + std::to_string(minor(d));
-}
-
-fs::path CanonicalSysDir(dev_t d) {
-    std::error_code ec;
-    auto p = fs::canonical(SysDir(d), ec);
-    return ec ? fs::path() : p;
-}
-
-bool IsPartitionDev(dev_t d) {
-    std::error_code ec;
-    return fs::exists(SysDir(d) + "/partition", ec);
-}
-
-std::optional<dev_t> WholeDiskOf(dev_t d) {
-    auto dir = CanonicalSysDir(d);
-    if (dir.empty()) {
-        return std::nullopt;
-    }
-    if (!IsPartitionDev(d)) {
-        return d;
-    }
-    auto parent = ReadFirstLine((dir.parent_path() / "dev").string());
-    return parent ? ParseDev(*parent) : std::nullopt;
-}
-
-std::vector<dev_t> PartitionsOf(dev_t disk) {
-    std::vector<dev_t> out;
-    auto dir = CanonicalSysDir(disk);
-    std::error_code ec;
-    if (dir.empty()) {
-        return out;
-    }
-    for (const auto& entry : fs::directory_iterator(dir, ec)) {
-        if (!fs::exists(entry.path() / "partition", ec)) {
-            continue;
-        }
-        if (auto line = ReadFirstLine((entry.path() / "dev").string())) {
-            if (auto dev = ParseDev(*line)) {
-                out.push_back(*dev);
-            }
-        }
-    }
-    return out;
-}
-
-bool HasHolders(dev_t d) {
-    auto dir = CanonicalSysDir(d);
-    std::error_code ec;
-    if (dir.empty() || !fs::is_directory(dir / "holders", ec)) {
-        return false;
-    }
-    return !fs::is_empty(dir / "holders", ec) && !ec;
-}
-
-// A serial number from udev's database or the device itself; for a loop
-// device the file behind it.
-std::wstring SerialOf(dev_t d) {
-    std::ifstream udev("/run/udev/data/b" + std::to_string(major(d)) + ":" +
-                       std::to_string(minor(d)));
-    std::string line;
-    while (udev && std::getline(udev, line)) {
-        if (line.rfind("E:ID_SERIAL=", 0) == 0) {
-            return FromUtf8(line.substr(12));
-        }
-    }
-    auto dir = CanonicalSysDir(d);
-    if (dir.empty()) {
-        return {};
-    }
-    for (const char* name : {"device/serial", "device/wwid", "loop/backing_file"}) {
-        if (auto value = ReadFirstLine((dir / name).string()); value && !value->empty()) {
-            return FromUtf8(*value);
-        }
-    }
-    return {};
-}
-
-// --- the mount table ------------------------------------------------------------------
-
-struct Mount {
-    dev_t dev = 0;
-    std::string point;
-    std::string source;
-};
-
-std::string UnescapeMountField(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 3 < s.size()) {
-            auto oct = s.substr(i + 1, 3);
-            if (oct.size() == 3 &&
-                std::all_of(oct.begin(), oct.end(), [](char c) { return c >= '0' && c <= '7'; })) {
-                out += static_cast<char>(std::stoi(oct, nullptr, 8));
-                i += 3;
-                continue;
-            }
-        }
-        out += s[i];
-    }
-    return out;
-}
-
-std::vector<Mount> ReadMounts() {
-    std::vector<Mount> mounts;
-    std::ifstream in("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::vector<std::string> f;
-        std::string word;
-        while (fields >> word) {
-            f.push_back(word);
-        }
-        auto dash = std::find(f.begin(), f.end(), "-");
-        if (f.size() < 5 || dash == f.end() || dash + 2 >= f.end()) {
-            continue;
-        }
-        auto dev = ParseDev(f[2]);
-        if (!dev) {
-            continue;
-        }
-        mounts.push_back({*dev, UnescapeMountField(f[4]), UnescapeMountField(*(dash + 2))});
-    }
-    return mounts;
-}
-
-void AddSystemDisk(dev_t d, std::set<dev_t>& out, int depth = 0) {
-    if (major(d) == 0 || depth > 8) {
-        return;
-    }
-    auto whole = WholeDiskOf(d);
-    if (!whole) {
-        return;
-    }
-    out.insert(*whole);
-    // Device mapper and RAID: the disks underneath hold the system too.
-    for (dev_t part : {d, *whole}) {
-        auto dir = CanonicalSysDir(part);
-        std::error_code ec;
-        if (dir.empty() || !fs::is_directory(dir / "slaves", ec)) {
-            continue;
-        }
-        for (const auto& slave : fs::directory_iterator(dir / "slaves", ec)) {
-            if (auto line = ReadFirstLine((slave.path() / "dev").string())) {
-                if (auto dev = ParseDev(*line)) {
-                    AddSystemDisk(*dev, out, depth + 1);
-                }
-            }
-        }
-    }
-}
-
-// --- child processes --------------------------------------------------------------------
-
-std::string FindTool(const std::string& name) {
-    if (name.find('/') != std::string::npos) {
-        return access(name.c_str(), X_OK) == 0 ? name : std::string();
-    }
-    std::string path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
-    // Formatting tools live in sbin, which a user's PATH often lacks.
-    path += ":/usr/sbin:/sbin:/usr/bin:/bin";
-    std::istringstream dirs(path);
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
-        if (dir.empty()) {
-            continue;
-        }
-        std::string candidate = dir + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return candidate;
-        }
-    }
-    // Not found: starting it fails, and the failure names the tool.
-    return name;
-}
-
-std::vector<std::string> ChildEnvironment() {
-    std::vector<std::string> env;
-    for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
-        std::string_view v(*e);
-        if (v.starts_with("MTOOLS_SKIP_CHECK=") || v.starts_with("MTOOLSRC=") ||
-            v.starts_with("LC_ALL=")) {
-            continue;
-        }
-        env.emplace_back(v);
-    }
-    // A partition at sector 63 does not match the geometry mtools expects; the
-    // user's own mtools configuration must not redirect drive letters; the
-    // output is parsed in the C locale.
-    env.emplace_back("MTOOLS_SKIP_CHECK=1");
-    env.emplace_back("MTOOLSRC=/dev/null");
-    env.emplace_back("LC_ALL=C");
-    return env;
-}
-
-struct Child {
-    pid_t pid = -1;
-    Fd output;
-};
-
-struct ToolResult {
-    bool started = false;
-    bool exitKnown = false;
-    int status = -1;
-    std::string output;
-};
-
-// Starts the tool with no input and its output (both streams) on a pipe.
-std::optional<Child> Spawn(const std::vector<std::string>& argv) {
-    // A bare name is a tool FindTool did not find: never one from the current folder.
-    if (argv.empty() || argv[0].find('/') == std::string::npos) {
-        return std::nullopt;
-    }
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        return std::nullopt;
-    }
-    Fd readEnd(fds[0]), writeEnd(fds[1]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, writeEnd.Get(), STDERR_FILENO);
-    std::vector<char*> args;
-    for (const auto& a : argv) {
-        args.push_back(const_cast<char*>(a.c_str()));
-    }
-    args.push_back(nullptr);
-    auto env = ChildEnvironment();
-    std::vector<char*> envp;
-    for (auto& e : env) {
-        envp.push_back(e.data());
-    }
-    envp.push_back(nullptr);
-    pid_t pid = -1;
-    int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        return std::nullopt;
-    }
-    Child child;
-    child.pid = pid;
-    child.output = std::move(readEnd);
-    return child;
-}
-
-ToolResult Finish(Child& child) {
-    ToolResult result;
-    result.started = true;
-    char buf[4096];
-    for (;;) {
-        ssize_t n = read(child.output.Get(), buf, sizeof buf);
-        if (n > 0) {
-            result.output.append(buf, static_cast<std::size_t>(n));
-        } else if (n == 0 || errno != EINTR) {
-            break;
-        }
-    }
-    child.output.Reset();
-    int status = 0;
-    pid_t waited = 0;
-    while ((waited = waitpid(child.pid, &status, 0)) < 0 && errno == EINTR) {
-    }
-    if (waited == child.pid && WIFEXITED(status)) {
-        result.exitKnown = true;
-        result.status = WEXITSTATUS(status);
-    } else if (waited == child.pid && WIFSIGNALED(status)) {
-        result.exitKnown = true;
-        result.status = 128 + WTERMSIG(status);
-    }
-    return result;
-}
-
-ToolResult RunTool(const std::vector<std::string>& argv) {
-    auto child = Spawn(argv);
-    if (!child) {
-        return {};
-    }
-    return Finish(*child);
-}
-
-std::string DescribeRun(const std::vector<std::string>& argv, const ToolResult& r) {
-    std::string name = argv.empty() ? "" : fs::path(argv[0]).filename().string();
-    if (!r.started) {
-        return name + " could not be started";
-    }
-    std::string text = r.output;
-    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) {
-        text.pop_back();
-    }
-    // The last lines say why; the start is usually the tool's banner.
-    if (text.size() > 600) {
-        text = "..." + text.substr(text.size() - 600);
-    }
-    return name + " failed (exit status " + std::to_string(r.status) + ")" +
-           (text.empty() ? "" : ": " + text);
 }
 
 // --- disk facts ----------------------------------------------------------------------------
@@ -449,9 +77,7 @@ std::optional<DiskIdentity> IdentityOf(int fd) {
     if (S_ISBLK(st.st_mode)) {
         id.deviceNumber = st.st_rdev;
         id.serial = SerialOf(st.st_rdev);
-        if (auto seq = ReadNumber(SysDir(st.st_rdev) + "/diskseq")) {
-            id.sequence = *seq;
-        }
+        id.sequence = DiskSequenceOf(st.st_rdev);
     } else if (S_ISREG(st.st_mode)) {
         id.deviceNumber = st.st_ino;
         id.sequence = st.st_dev;
@@ -489,9 +115,14 @@ std::string Trim(std::string s) {
     return s;
 }
 
+// The medium behind a descriptor is still the one it was opened on.
+bool SameSequence(int fd, dev_t rdev, std::uint64_t sequence) {
+    return sequence == 0 || (DiskSequenceOf(fd) == sequence && DiskSequenceOf(rdev) == sequence);
+}
+
 }  // namespace
 
-// --- the FAT choice and the system's disks -----------------------------------------------
+// --- the FAT choice ----------------------------------------------------------------------------
 
 FatChoice ChooseFat(std::uint64_t volumeBytes) {
     constexpr std::uint64_t kMiB = 1024 * 1024;
@@ -516,49 +147,53 @@ FatChoice ChooseFat(std::uint64_t volumeBytes) {
     return {16, 0};
 }
 
-std::set<dev_t> SystemDisks(const std::string& programFolder) {
-    std::set<dev_t> out;
-    auto mounts = ReadMounts();
-    std::vector<std::string> places = {"/", "/boot", "/boot/efi", "/usr", "/var", "/home"};
-    if (!programFolder.empty()) {
-        places.push_back(programFolder);
+// --- opening a disk by its paths ------------------------------------------------------------
+
+std::optional<OpenedDisk> OpenDiskByPath(const DiskTarget& target, std::string& why) {
+    const std::string path = ToUtf8(target.diskPath);
+    if (path.empty()) {
+        why = "no disk given";
+        return std::nullopt;
     }
-    for (const auto& place : places) {
-        struct stat st {};
-        if (stat(place.c_str(), &st) != 0) {
-            continue;
-        }
-        AddSystemDisk(st.st_dev, out);
-        // File systems such as btrfs report a device number of their own: the
-        // mount table names the real device.
-        for (const auto& m : mounts) {
-            struct stat src {};
-            if (m.dev == st.st_dev && stat(m.source.c_str(), &src) == 0 && S_ISBLK(src.st_mode)) {
-                AddSystemDisk(src.st_rdev, out);
-            }
-        }
+    OpenedDisk disk;
+    disk.label = path;
+    // Read-only: what writes is opened again through this descriptor, after the checks.
+    disk.fd = Fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    struct stat ds {};
+    if (!disk.fd.Valid() || fstat(disk.fd.Get(), &ds) != 0) {
+        why = ErrnoText(path);
+        return std::nullopt;
     }
-    std::ifstream swaps("/proc/swaps");
-    std::string line;
-    std::getline(swaps, line);  // the heading
-    while (std::getline(swaps, line)) {
-        std::istringstream fields(line);
-        std::string path;
-        struct stat st {};
-        if (fields >> path && stat(UnescapeMountField(path).c_str(), &st) == 0) {
-            AddSystemDisk(S_ISBLK(st.st_mode) ? st.st_rdev : st.st_dev, out);
-        }
+    if (!S_ISREG(ds.st_mode) && !S_ISBLK(ds.st_mode)) {
+        why = path + " is neither a block device nor a disk image file";
+        return std::nullopt;
     }
-    return out;
+    disk.block = S_ISBLK(ds.st_mode);
+    disk.rdev = disk.block ? ds.st_rdev : 0;
+    const std::string volume = ToUtf8(target.volumePath);
+    if (volume.empty() || volume == path) {
+        return disk;
+    }
+    struct stat vs {};
+    if (stat(volume.c_str(), &vs) != 0) {
+        why = ErrnoText(volume);
+        return std::nullopt;
+    }
+    bool same = disk.block ? S_ISBLK(vs.st_mode) && vs.st_rdev == disk.rdev
+                           : vs.st_dev == ds.st_dev && vs.st_ino == ds.st_ino;
+    if (same) {
+        return disk;
+    }
+    if (!disk.block || !S_ISBLK(vs.st_mode) || !IsPartitionDev(vs.st_rdev) ||
+        WholeDiskOf(vs.st_rdev) != disk.rdev) {
+        why = volume + " is not a volume of " + path;
+        return std::nullopt;
+    }
+    disk.volume = vs.st_rdev;
+    return disk;
 }
 
 // --- the lock, the raw disk and the installer run --------------------------------------------
-
-struct LinuxDiskPreparer::Disk {
-    std::string path;
-    bool block = false;
-    dev_t rdev = 0;
-};
 
 namespace {
 
@@ -574,8 +209,13 @@ class LinuxVolumeLock final : public IVolumeLock {
 
 class LinuxRawDisk final : public IRawDisk {
   public:
-    LinuxRawDisk(LinuxDiskPreparer& owner, Fd fd, std::string path, bool block, dev_t rdev)
-        : owner_(owner), fd_(std::move(fd)), path_(std::move(path)), block_(block), rdev_(rdev) {}
+    LinuxRawDisk(LinuxDiskPreparer& owner, Fd fd, const OpenedDisk& disk)
+        : owner_(owner),
+          fd_(std::move(fd)),
+          label_(disk.label),
+          block_(disk.block),
+          rdev_(disk.rdev),
+          sequence_(disk.sequence) {}
 
     std::optional<DiskIdentity> Identity() override { return IdentityOf(fd_.Get()); }
 
@@ -604,7 +244,7 @@ class LinuxRawDisk final : public IRawDisk {
         MbrSector sector{};
         auto size = SizeOf(fd_.Get());
         if (!size || !ReadSector0(fd_.Get(), sector)) {
-            owner_.NoteFailure(ErrnoText("cannot read the first sector of " + path_));
+            owner_.NoteFailure(ErrnoText("cannot read the first sector of " + label_));
             return std::nullopt;
         }
         return DecodeMbr(sector, *size, SectorSizeOf(fd_.Get()));
@@ -612,13 +252,13 @@ class LinuxRawDisk final : public IRawDisk {
 
     bool ClearFirstSector() override {
         MbrSector zero{};
-        return WriteSector0(fd_.Get(), zero);
+        return StillSameMedium() && WriteSector0(fd_.Get(), zero);
     }
 
     bool CreateMbrDisk() override {
         MbrSector sector{};
         if (!ReadSector0(fd_.Get(), sector)) {
-            owner_.NoteFailure(ErrnoText("cannot read the first sector of " + path_));
+            owner_.NoteFailure(ErrnoText("cannot read the first sector of " + label_));
             return false;
         }
         std::random_device random;
@@ -629,8 +269,8 @@ class LinuxRawDisk final : public IRawDisk {
         DiskLayout empty;
         empty.signature = signature;
         EncodeMbr(sector, empty, DiskGeometry{});
-        if (!WriteSector0(fd_.Get(), sector)) {
-            owner_.NoteFailure(ErrnoText("cannot write the first sector of " + path_));
+        if (!StillSameMedium() || !WriteSector0(fd_.Get(), sector)) {
+            owner_.NoteFailure(ErrnoText("cannot write the first sector of " + label_));
             return false;
         }
         return true;
@@ -639,12 +279,12 @@ class LinuxRawDisk final : public IRawDisk {
     bool SetLayout(const DiskLayout& layout, const DiskGeometry& geometry) override {
         MbrSector sector{};
         if (!ReadSector0(fd_.Get(), sector)) {
-            owner_.NoteFailure(ErrnoText("cannot read the first sector of " + path_));
+            owner_.NoteFailure(ErrnoText("cannot read the first sector of " + label_));
             return false;
         }
         EncodeMbr(sector, layout, geometry);
-        if (!WriteSector0(fd_.Get(), sector)) {
-            owner_.NoteFailure(ErrnoText("cannot write the partition table of " + path_));
+        if (!StillSameMedium() || !WriteSector0(fd_.Get(), sector)) {
+            owner_.NoteFailure(ErrnoText("cannot write the partition table of " + label_));
             return false;
         }
         if (block_) {
@@ -654,6 +294,15 @@ class LinuxRawDisk final : public IRawDisk {
     }
 
   private:
+    bool StillSameMedium() {
+        if (block_ && !SameSequence(fd_.Get(), rdev_, sequence_)) {
+            owner_.NoteFailure("the medium in " + label_ + " has changed: nothing was written");
+            errno = ENODEV;
+            return false;
+        }
+        return true;
+    }
+
     // The new table is on the disk either way; the system merely learns of it.
     void TellKernel(const DiskLayout& layout) {
         ioctl(fd_.Get(), BLKRRPART);
@@ -666,30 +315,25 @@ class LinuxRawDisk final : public IRawDisk {
             return;
         }
         // Kernels without MS-DOS partition support: partx adds what the table holds.
-        std::vector<std::string> argv = {FindTool("partx"), "-u", path_};
-        auto r = RunTool(argv);
+        ToolLaunch partx{FindTool("partx"), {"partx", "-u", kDiskForTools}, {fd_.Get()}, {}};
+        auto r = RunTool(partx);
         if (!KernelKnowsPartition(rdev_, start, length)) {
-            owner_.NoteFailure("the system has not taken up the new partition of " + path_ + " (" +
-                               DescribeRun(argv, r) + ")");
+            owner_.NoteFailure("the system has not taken up the new partition of " + label_ + " (" +
+                               DescribeRun(partx, r) + ")");
         }
     }
 
     LinuxDiskPreparer& owner_;
     Fd fd_;
-    std::string path_;
+    std::string label_;
     bool block_;
     dev_t rdev_;
+    std::uint64_t sequence_;
 };
 
 // syslinux leaves out the MBR boot code and the active flag (its -m and -a):
 // this writes both for the volume's table entry.
-bool WriteBootCode(int fd, const std::string& mbrPath, int tableIndex, std::string& error) {
-    std::ifstream in(mbrPath, std::ios::binary);
-    std::vector<char> code((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (code.empty()) {
-        error = "the boot code " + mbrPath + " cannot be read";
-        return false;
-    }
+bool WriteBootCode(int fd, const std::string& code, int tableIndex, std::string& error) {
     MbrSector sector{};
     if (!ReadSector0(fd, sector)) {
         error = ErrnoText("cannot read the first sector");
@@ -710,35 +354,42 @@ bool WriteBootCode(int fd, const std::string& mbrPath, int tableIndex, std::stri
 
 class LinuxInstallerRun final : public IInstallerRun {
   public:
-    LinuxInstallerRun(LinuxDiskPreparer& owner, Child child, std::vector<std::string> argv, Fd hold,
-                      VolumeSpan span, std::string mbrPath)
+    LinuxInstallerRun(LinuxDiskPreparer& owner, ToolChild child, ToolLaunch launch, Fd program,
+                      Fd hold, const OpenedDisk& disk, VolumeSpan span, std::string bootCode)
         : owner_(owner),
           child_(std::move(child)),
-          argv_(std::move(argv)),
+          launch_(std::move(launch)),
+          program_(std::move(program)),
           hold_(std::move(hold)),
+          rdev_(disk.rdev),
+          sequence_(disk.block ? disk.sequence : 0),
           span_(span),
-          mbrPath_(std::move(mbrPath)) {}
+          bootCode_(std::move(bootCode)) {}
 
     ~LinuxInstallerRun() override {
         if (!waited_) {
-            Finish(child_);
+            FinishTool(child_);
         }
     }
 
     std::optional<unsigned long> Wait() override {
         waited_ = true;
-        auto r = Finish(child_);
+        auto r = FinishTool(child_);
         if (!r.exitKnown) {
-            owner_.NoteFailure(DescribeRun(argv_, r));
+            owner_.NoteFailure(DescribeRun(launch_, r));
             return std::nullopt;
         }
         if (r.status != 0) {
-            owner_.NoteFailure(DescribeRun(argv_, r));
+            owner_.NoteFailure(DescribeRun(launch_, r));
             return static_cast<unsigned long>(r.status);
         }
         if (span_.tableIndex >= 0) {
             std::string error;
-            if (!WriteBootCode(hold_.Get(), mbrPath_, span_.tableIndex, error)) {
+            if (!SameSequence(hold_.Get(), rdev_, sequence_)) {
+                owner_.NoteFailure("the medium has changed: the boot code was not written");
+                return 1;
+            }
+            if (!WriteBootCode(hold_.Get(), bootCode_, span_.tableIndex, error)) {
                 owner_.NoteFailure(error);
                 return 1;
             }
@@ -748,13 +399,36 @@ class LinuxInstallerRun final : public IInstallerRun {
 
   private:
     LinuxDiskPreparer& owner_;
-    Child child_;
-    std::vector<std::string> argv_;
+    ToolChild child_;
+    ToolLaunch launch_;
+    // The installer's descriptor, by which it was started: an interpreter
+    // opens a script through it after the start.
+    Fd program_;
     Fd hold_;
+    dev_t rdev_;
+    std::uint64_t sequence_;
     VolumeSpan span_;
-    std::string mbrPath_;
+    std::string bootCode_;
     bool waited_ = false;
 };
+
+std::optional<std::string> ReadAll(int fd, std::size_t limit) {
+    std::string out;
+    char buf[4096];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n > 0) {
+            out.append(buf, static_cast<std::size_t>(n));
+            if (out.size() > limit) {
+                return std::nullopt;
+            }
+        } else if (n == 0) {
+            return out;
+        } else if (errno != EINTR) {
+            return std::nullopt;
+        }
+    }
+}
 
 }  // namespace
 
@@ -763,7 +437,16 @@ class LinuxInstallerRun final : public IInstallerRun {
 LinuxDiskPreparer::LinuxDiskPreparer(std::wstring programFolder)
     : programFolder_(ToUtf8(programFolder)) {}
 
-LinuxDiskPreparer::~LinuxDiskPreparer() = default;
+LinuxDiskPreparer::LinuxDiskPreparer(std::shared_ptr<const ProgramFiles> files, DiskOpener opener)
+    : programFolder_(files ? files->Path() : std::string()),
+      files_(std::move(files)),
+      opener_(std::move(opener)) {}
+
+LinuxDiskPreparer::~LinuxDiskPreparer() {
+    if (!home_.empty()) {
+        rmdir(home_.c_str());
+    }
+}
 
 void LinuxDiskPreparer::NoteFailure(const std::string& what) {
     detail_ = FromUtf8(what);
@@ -776,127 +459,143 @@ void LinuxDiskPreparer::ForgetLock(int fd) {
     }
 }
 
-std::optional<LinuxDiskPreparer::Disk> LinuxDiskPreparer::ResolveDisk(const DiskTarget& target) {
-    std::string path = ToUtf8(target.diskPath);
-    struct stat st {};
-    if (path.empty() || stat(path.c_str(), &st) != 0) {
-        NoteFailure(path.empty() ? std::string("no disk given") : ErrnoText(path));
+const ProgramFiles* LinuxDiskPreparer::Files() {
+    if (!files_) {
+        std::string why;
+        auto files = ProgramFiles::Open(programFolder_, false, why);
+        if (!files) {
+            NoteFailure(why);
+            return nullptr;
+        }
+        files_ = std::make_shared<const ProgramFiles>(std::move(*files));
+    }
+    return files_.get();
+}
+
+// An empty folder of our own: the tools' HOME (no configuration read there)
+// and the place of unnamed temporary files.
+const std::string& LinuxDiskPreparer::Home() {
+    if (home_.empty()) {
+        std::string pattern = "/tmp/scourline-disk.XXXXXX";
+        if (mkdtemp(pattern.data()) != nullptr) {
+            home_ = pattern;
+        }
+    }
+    return home_;
+}
+
+std::optional<OpenedDisk> LinuxDiskPreparer::Open(const DiskTarget& target) {
+    std::string why;
+    if (!opener_) {
+        // The system's disks are not even opened (some systems refuse that
+        // anyway); the opened descriptor is checked again below.
+        struct stat st {};
+        if (stat(ToUtf8(target.diskPath).c_str(), &st) == 0 && S_ISBLK(st.st_mode) &&
+            SystemDisks(programFolder_).count(st.st_rdev) != 0) {
+            NoteFailure(ToUtf8(target.diskPath) + " holds the running system");
+            return std::nullopt;
+        }
+    }
+    auto disk = opener_ ? opener_(target, why) : OpenDiskByPath(target, why);
+    if (!disk) {
+        NoteFailure(why);
         return std::nullopt;
     }
-    if (S_ISREG(st.st_mode)) {
-        return Disk{path, false, 0};
+    if (!disk->block) {
+        return disk;
     }
-    if (!S_ISBLK(st.st_mode)) {
-        NoteFailure(path + " is neither a block device nor a disk image file");
+    if (IsPartitionDev(disk->rdev)) {
+        NoteFailure(disk->label + " is a partition, not a whole disk");
         return std::nullopt;
     }
-    if (IsPartitionDev(st.st_rdev)) {
-        NoteFailure(path + " is a partition, not a whole disk");
+    if (SystemDisks(programFolder_).count(disk->rdev) != 0) {
+        NoteFailure(disk->label + " holds the running system");
         return std::nullopt;
     }
-    if (SystemDisks(programFolder_).count(st.st_rdev) != 0) {
-        NoteFailure(path + " holds the running system");
-        return std::nullopt;
-    }
-    bool held = HasHolders(st.st_rdev);
-    for (dev_t part : PartitionsOf(st.st_rdev)) {
+    bool held = HasHolders(disk->rdev);
+    for (dev_t part : PartitionsOf(disk->rdev)) {
         held = held || HasHolders(part);
     }
     if (held) {
-        NoteFailure(path + " is in use by the device mapper or a RAID set");
+        NoteFailure(disk->label + " is in use by the device mapper or a RAID set");
         return std::nullopt;
     }
-    return Disk{path, true, st.st_rdev};
+    disk->sequence = DiskSequenceOf(disk->fd.Get());
+    return disk;
 }
 
-bool LinuxDiskPreparer::UnmountAll(const Disk& disk) {
-    if (!disk.block) {
-        return true;
-    }
-    auto parts = PartitionsOf(disk.rdev);
-    parts.push_back(disk.rdev);
-    auto mounts = ReadMounts();
-    // Later mounts may sit on top of earlier ones: undo them first.
-    for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
-        // File systems such as btrfs show a number of their own: the source names the device.
-        struct stat src {};
-        bool ours = std::find(parts.begin(), parts.end(), it->dev) != parts.end() ||
-                    (stat(it->source.c_str(), &src) == 0 && S_ISBLK(src.st_mode) &&
-                     std::find(parts.begin(), parts.end(), src.st_rdev) != parts.end());
-        if (!ours) {
-            continue;
-        }
-        if (umount2(it->point.c_str(), 0) != 0) {
-            NoteFailure(ErrnoText("cannot unmount " + it->point));
-            return false;
-        }
+bool LinuxDiskPreparer::SameMedium(const OpenedDisk& disk) {
+    if (disk.block && !SameSequence(disk.fd.Get(), disk.rdev, disk.sequence)) {
+        NoteFailure("the medium in " + disk.label + " has changed: nothing was written");
+        return false;
     }
     return true;
 }
 
-int LinuxDiskPreparer::HoldDisk(const Disk& disk) {
+bool LinuxDiskPreparer::UnmountAll(const OpenedDisk& disk) {
+    if (!disk.block) {
+        return true;
+    }
+    auto devices = PartitionsOf(disk.rdev);
+    devices.push_back(disk.rdev);
+    std::string why;
+    if (!UnmountDevices(devices, why)) {
+        NoteFailure(why);
+        return false;
+    }
+    return true;
+}
+
+Fd LinuxDiskPreparer::HoldDisk(const OpenedDisk& disk) {
     if (disk.block) {
         if (!UnmountAll(disk)) {
-            return -1;
+            return Fd();
         }
         if (lockedFd_ >= 0 && lockedDisk_ == disk.rdev) {
-            return fcntl(lockedFd_, F_DUPFD_CLOEXEC, 0);
+            return Fd(fcntl(lockedFd_, F_DUPFD_CLOEXEC, 0));
         }
-        // Exclusive: nothing mounts the disk or formats it meanwhile.
-        int fd = open(disk.path.c_str(), O_RDWR | O_EXCL | O_CLOEXEC);
-        if (fd < 0) {
-            NoteFailure(ErrnoText("cannot open " + disk.path + " exclusively"));
+        // Exclusive, through the descriptor already checked: nothing mounts
+        // or formats the disk meanwhile.
+        std::string self = "/proc/self/fd/" + std::to_string(disk.fd.Get());
+        Fd fd(open(self.c_str(), O_RDWR | O_EXCL | O_CLOEXEC));
+        if (!fd.Valid()) {
+            NoteFailure(ErrnoText("cannot open " + disk.label + " exclusively"));
         }
         return fd;
     }
-    int fd = open(disk.path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
-        NoteFailure(ErrnoText("cannot open " + disk.path));
-        return -1;
+    // An image file: a lock of its own open file, so that the lock ends with it.
+    std::string self = "/proc/self/fd/" + std::to_string(disk.fd.Get());
+    Fd fd(open(self.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.Valid()) {
+        NoteFailure(ErrnoText("cannot open " + disk.label));
+        return fd;
     }
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        NoteFailure(ErrnoText("cannot lock " + disk.path));
-        close(fd);
-        return -1;
+    if (flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        NoteFailure(ErrnoText("cannot lock " + disk.label));
+        fd.Reset();
     }
     return fd;
 }
 
-std::string LinuxDiskPreparer::MtoolsImage(const Disk& disk, const VolumeSpan& span) const {
-    return span.offset == 0 ? disk.path : disk.path + "@@" + std::to_string(span.offset);
+std::string LinuxDiskPreparer::MtoolsImage(const VolumeSpan& span) const {
+    // Our own path text: never a caller's, so mtools' "@@" cannot be smuggled in.
+    return span.offset == 0 ? kDiskForTools : kDiskForTools + "@@" + std::to_string(span.offset);
 }
 
-std::optional<VolumeSpan> LinuxDiskPreparer::LocateVolume(const DiskTarget& target) {
-    auto disk = ResolveDisk(target);
-    if (!disk) {
-        return std::nullopt;
-    }
-    Fd fd(open(disk->path.c_str(), O_RDONLY | O_CLOEXEC));
+std::optional<VolumeSpan> LinuxDiskPreparer::Locate(const OpenedDisk& disk) {
     MbrSector sector{};
-    auto size = fd.Valid() ? SizeOf(fd.Get()) : std::nullopt;
-    if (!size || !ReadSector0(fd.Get(), sector)) {
-        NoteFailure(ErrnoText("cannot read " + disk->path));
+    auto size = SizeOf(disk.fd.Get());
+    if (!size || !ReadSector0(disk.fd.Get(), sector)) {
+        NoteFailure(ErrnoText("cannot read " + disk.label));
         return std::nullopt;
     }
-    std::uint32_t sectorSize = SectorSizeOf(fd.Get());
-    DiskLayout layout = DecodeMbr(sector, *size, sectorSize);
-
-    std::string volume = target.volumePath.empty() ? disk->path : ToUtf8(target.volumePath);
-    struct stat vs {};
-    if (stat(volume.c_str(), &vs) != 0) {
-        NoteFailure(ErrnoText(volume));
-        return std::nullopt;
-    }
-    if (disk->block && S_ISBLK(vs.st_mode) && vs.st_rdev != disk->rdev) {
+    DiskLayout layout = DecodeMbr(sector, *size, SectorSizeOf(disk.fd.Get()));
+    if (disk.block && disk.volume != 0) {
         // A partition of the disk, placed where the kernel says it is.
-        if (!IsPartitionDev(vs.st_rdev) || WholeDiskOf(vs.st_rdev) != disk->rdev) {
-            NoteFailure(volume + " is not a volume of " + disk->path);
-            return std::nullopt;
-        }
-        auto start = ReadNumber(SysDir(vs.st_rdev) + "/start");
-        auto count = ReadNumber(SysDir(vs.st_rdev) + "/size");
+        auto start = ReadNumber(SysDir(disk.volume) + "/start");
+        auto count = ReadNumber(SysDir(disk.volume) + "/size");
         if (!start || !count) {
-            NoteFailure("the kernel does not tell where " + volume + " lies");
+            NoteFailure("the kernel does not tell where the volume of " + disk.label + " lies");
             return std::nullopt;
         }
         VolumeSpan span{*start * kSysfsSector, *count * kSysfsSector, -1};
@@ -908,14 +607,6 @@ std::optional<VolumeSpan> LinuxDiskPreparer::LocateVolume(const DiskTarget& targ
             }
         }
         return span;
-    }
-    struct stat ds {};
-    stat(disk->path.c_str(), &ds);
-    bool sameAsDisk = disk->block ? (S_ISBLK(vs.st_mode) && vs.st_rdev == disk->rdev)
-                                  : (vs.st_dev == ds.st_dev && vs.st_ino == ds.st_ino);
-    if (!sameAsDisk) {
-        NoteFailure(volume + " is not a volume of " + disk->path);
-        return std::nullopt;
     }
     // The whole disk or image: the first partition of its table, else all of it.
     for (std::size_t i = 0; i < layout.partitions.size(); ++i) {
@@ -929,17 +620,19 @@ std::optional<VolumeSpan> LinuxDiskPreparer::LocateVolume(const DiskTarget& targ
 }
 
 std::optional<DiskIdentity> LinuxDiskPreparer::ReadIdentity(const DiskTarget& target) {
-    std::string path = ToUtf8(target.diskPath);
-    Fd fd(path.empty() ? -1 : open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.Valid()) {
-        NoteFailure(path.empty() ? std::string("no disk given") : ErrnoText(path));
+    auto disk = Open(target);
+    if (!disk) {
         return std::nullopt;
     }
-    return IdentityOf(fd.Get());
+    auto id = IdentityOf(disk->fd.Get());
+    if (!id) {
+        NoteFailure(ErrnoText("cannot read the size of " + disk->label));
+    }
+    return id;
 }
 
 std::unique_ptr<IVolumeLock> LinuxDiskPreparer::LockVolume(const DiskTarget& target) {
-    auto disk = ResolveDisk(target);
+    auto disk = Open(target);
     if (!disk) {
         return nullptr;
     }
@@ -947,7 +640,7 @@ std::unique_ptr<IVolumeLock> LinuxDiskPreparer::LockVolume(const DiskTarget& tar
         NoteFailure("a disk is already locked");
         return nullptr;
     }
-    Fd fd(HoldDisk(*disk));
+    Fd fd = HoldDisk(*disk);
     if (!fd.Valid()) {
         return nullptr;
     }
@@ -959,35 +652,38 @@ std::unique_ptr<IVolumeLock> LinuxDiskPreparer::LockVolume(const DiskTarget& tar
 }
 
 std::unique_ptr<IRawDisk> LinuxDiskPreparer::OpenDisk(const DiskTarget& target) {
-    auto disk = ResolveDisk(target);
+    auto disk = Open(target);
     if (!disk) {
         return nullptr;
     }
     Fd fd;
     if (disk->block && lockedFd_ >= 0 && lockedDisk_ == disk->rdev) {
         fd = Fd(fcntl(lockedFd_, F_DUPFD_CLOEXEC, 0));
+    } else if (disk->block) {
+        std::string self = "/proc/self/fd/" + std::to_string(disk->fd.Get());
+        fd = Fd(open(self.c_str(), O_RDWR | O_EXCL | O_CLOEXEC));
     } else {
-        fd = Fd(open(disk->path.c_str(), O_RDWR | O_CLOEXEC | (disk->block ? O_EXCL : 0)));
+        std::string self = "/proc/self/fd/" + std::to_string(disk->fd.Get());
+        fd = Fd(open(self.c_str(), O_RDWR | O_CLOEXEC));
     }
     if (!fd.Valid()) {
-        NoteFailure(ErrnoText("cannot open " + disk->path));
+        NoteFailure(ErrnoText("cannot open " + disk->label));
         return nullptr;
     }
-    return std::make_unique<LinuxRawDisk>(*this, std::move(fd), disk->path, disk->block,
-                                          disk->rdev);
+    return std::make_unique<LinuxRawDisk>(*this, std::move(fd), *disk);
 }
 
 bool LinuxDiskPreparer::ReleaseVolume(const DiskTarget& target) {
-    auto disk = ResolveDisk(target);
+    auto disk = Open(target);
     return disk && UnmountAll(*disk);
 }
 
 bool LinuxDiskPreparer::Format(const DiskTarget& target) {
-    auto disk = ResolveDisk(target);
+    auto disk = Open(target);
     if (!disk || !UnmountAll(*disk)) {
         return false;
     }
-    auto span = LocateVolume(target);
+    auto span = Locate(*disk);
     if (!span) {
         return false;
     }
@@ -1005,8 +701,8 @@ bool LinuxDiskPreparer::Format(const DiskTarget& target) {
         return false;
     }
     // -I: the file system goes into the whole disk at an offset, on purpose.
-    std::vector<std::string> argv = {mkfs, "-I",        "-F", std::to_string(fat.fatBits),
-                                     "-n", kVolumeLabel};
+    std::vector<std::string> argv = {"mkfs.vfat", "-I",        "-F", std::to_string(fat.fatBits),
+                                     "-n",        kVolumeLabel};
     if (fat.sectorsPerCluster != 0) {
         argv.insert(argv.end(), {"-s", std::to_string(fat.sectorsPerCluster)});
     }
@@ -1014,135 +710,217 @@ bool LinuxDiskPreparer::Format(const DiskTarget& target) {
         std::string first = std::to_string(span->offset / 512);
         argv.insert(argv.end(), {"--offset", first, "-h", first});
     }
-    argv.insert(argv.end(), {disk->path, std::to_string(span->length / 1024)});
-    auto r = RunTool(argv);
+    argv.insert(argv.end(), {kDiskForTools, std::to_string(span->length / 1024)});
+    if (!SameMedium(*disk)) {
+        return false;
+    }
+    ToolLaunch launch{mkfs.empty() ? "/usr/sbin/mkfs.vfat" : mkfs, argv, {disk->fd.Get()}, Home()};
+    auto r = RunTool(launch);
     if (!r.exitKnown || r.status != 0) {
-        NoteFailure(DescribeRun(argv, r));
+        NoteFailure(DescribeRun(launch, r));
         return false;
     }
     return true;
 }
 
-bool LinuxDiskPreparer::CopyFolderContents(const DiskTarget& target, const std::wstring& folder) {
-    auto disk = ResolveDisk(target);
-    auto span = disk ? LocateVolume(target) : std::nullopt;
-    if (!span) {
-        return false;
-    }
-    std::vector<std::string> entries;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator(ToFsPath(folder), ec)) {
-        entries.push_back(entry.path().string());
-    }
-    if (ec) {
-        NoteFailure("cannot list " + ToUtf8(folder) + ": " + ec.message());
-        return false;
-    }
-    if (entries.empty()) {
-        return true;
-    }
-    std::sort(entries.begin(), entries.end());
-    Fd hold(HoldDisk(*disk));
-    if (!hold.Valid()) {
-        return false;
-    }
-    std::vector<std::string> argv = {FindTool("mcopy"),        "-s", "-o", "-Q", "-i",
-                                     MtoolsImage(*disk, *span)};
-    argv.insert(argv.end(), entries.begin(), entries.end());
-    argv.push_back("::/");
-    auto r = RunTool(argv);
+bool LinuxDiskPreparer::CopyFd(const OpenedDisk& disk, const VolumeSpan& span, int source,
+                               const std::string& name) {
+    ToolLaunch launch{FindTool("mcopy"),
+                      {"mcopy", "-o", "-Q", "-i", MtoolsImage(span), ToolFdPath(1), "::/" + name},
+                      {disk.fd.Get(), source},
+                      Home()};
+    auto r = RunTool(launch);
     if (!r.exitKnown || r.status != 0) {
-        NoteFailure(DescribeRun(argv, r));
+        NoteFailure(DescribeRun(launch, r));
         return false;
     }
     return true;
+}
+
+bool LinuxDiskPreparer::CopyMemberFolder(const DiskTarget& target, const std::string& member) {
+    const ProgramFiles* files = Files();
+    auto disk = files != nullptr ? Open(target) : std::nullopt;
+    auto span = disk ? Locate(*disk) : std::nullopt;
+    if (!span) {
+        return false;
+    }
+    Fd hold = HoldDisk(*disk);
+    if (!hold.Valid() || !SameMedium(*disk)) {
+        return false;
+    }
+    std::string why;
+    bool ok = files->Walk(
+        member,
+        [&](const std::string& relative, int fd, bool folder) {
+            if (!folder) {
+                return CopyFd(*disk, *span, fd, relative);
+            }
+            // A folder that is there already is fine: its files are replaced.
+            ToolLaunch there{FindTool("mdir"),
+                             {"mdir", "-b", "-i", MtoolsImage(*span), "::/" + relative + "/."},
+                             {disk->fd.Get()},
+                             Home()};
+            auto found = RunTool(there);
+            if (found.exitKnown && found.status == 0) {
+                return true;
+            }
+            ToolLaunch mmd{FindTool("mmd"),
+                           {"mmd", "-i", MtoolsImage(*span), "::/" + relative},
+                           {disk->fd.Get()},
+                           Home()};
+            auto r = RunTool(mmd);
+            if (!r.exitKnown || r.status != 0) {
+                NoteFailure(DescribeRun(mmd, r));
+                return false;
+            }
+            return true;
+        },
+        why);
+    if (!ok && !why.empty()) {
+        NoteFailure(why);
+    }
+    return ok;
+}
+
+bool LinuxDiskPreparer::CopyFolderContents(const DiskTarget& target, const std::wstring& folder) {
+    fs::path path = ToFsPath(folder);
+    if (path.parent_path() != fs::path(programFolder_) || !path.has_filename()) {
+        NoteFailure(ToUtf8(folder) + " is not a folder of the program folder " + programFolder_);
+        return false;
+    }
+    return CopyMemberFolder(target, path.filename().string());
 }
 
 bool LinuxDiskPreparer::CopyFile(const DiskTarget& target, const std::wstring& source,
                                  const std::wstring& name) {
-    auto disk = ResolveDisk(target);
-    auto span = disk ? LocateVolume(target) : std::nullopt;
+    auto disk = Open(target);
+    auto span = disk ? Locate(*disk) : std::nullopt;
     if (!span) {
         return false;
     }
-    Fd hold(HoldDisk(*disk));
-    if (!hold.Valid()) {
+    Fd file(open(ToUtf8(source).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.Valid()) {
+        NoteFailure(ErrnoText(ToUtf8(source)));
         return false;
     }
-    std::vector<std::string> argv = {
-        FindTool("mcopy"),   "-o", "-Q", "-i", MtoolsImage(*disk, *span), ToUtf8(source),
-        "::/" + ToUtf8(name)};
-    auto r = RunTool(argv);
-    if (!r.exitKnown || r.status != 0) {
-        NoteFailure(DescribeRun(argv, r));
+    Fd hold = HoldDisk(*disk);
+    return hold.Valid() && SameMedium(*disk) && CopyFd(*disk, *span, file.Get(), ToUtf8(name));
+}
+
+bool LinuxDiskPreparer::CopyBytes(const DiskTarget& target, const std::string& contents,
+                                  const std::string& name) {
+    auto disk = Open(target);
+    auto span = disk ? Locate(*disk) : std::nullopt;
+    if (!span) {
         return false;
     }
-    return true;
+    // Unnamed, in a folder only we may enter: nobody can swap or read it.
+    Fd file(Home().empty() ? -1 : open(Home().c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600));
+    std::size_t done = 0;
+    while (file.Valid() && done < contents.size()) {
+        ssize_t n = write(file.Get(), contents.data() + done, contents.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (!file.Valid() || done != contents.size() || lseek(file.Get(), 0, SEEK_SET) != 0) {
+        NoteFailure(ErrnoText("cannot keep the contents of " + name));
+        return false;
+    }
+    Fd hold = HoldDisk(*disk);
+    return hold.Valid() && SameMedium(*disk) && CopyFd(*disk, *span, file.Get(), name);
 }
 
 std::unique_ptr<IInstallerRun> LinuxDiskPreparer::StartInstaller(
     const DiskTarget& target, const std::wstring& programFolder) {
-    auto disk = ResolveDisk(target);
-    auto span = disk ? LocateVolume(target) : std::nullopt;
+    if (ToUtf8(programFolder) != programFolder_) {
+        NoteFailure(ToUtf8(programFolder) + " is not the program folder " + programFolder_ +
+                    ": only its own boot loader installer runs");
+        return nullptr;
+    }
+    const ProgramFiles* files = Files();
+    auto disk = files != nullptr ? Open(target) : std::nullopt;
+    auto span = disk ? Locate(*disk) : std::nullopt;
     if (!span) {
         return nullptr;
     }
-    std::string flash = ToUtf8(JoinPath(programFolder, L"flash"));
-    std::string installer = flash + "/syslinux";
-    if (access(installer.c_str(), X_OK) != 0) {
-        NoteFailure(ErrnoText(installer));
+    std::string why;
+    Fd installer = files->OpenMember("flash/syslinux", O_RDONLY, why);
+    Fd mbr = installer.Valid() ? files->OpenMember("flash/mbr.bin", O_RDONLY, why) : Fd();
+    auto code = mbr.Valid() ? ReadAll(mbr.Get(), 4096) : std::nullopt;
+    if (!code || code->empty()) {
+        NoteFailure(why.empty() ? "the boot code " + files->Path() + "/flash/mbr.bin cannot be read"
+                                : why);
         return nullptr;
     }
-    Fd hold(HoldDisk(*disk));
-    if (!hold.Valid()) {
+    Fd hold = HoldDisk(*disk);
+    if (!hold.Valid() || !SameMedium(*disk)) {
         return nullptr;
     }
-    std::vector<std::string> argv = {installer, "--install"};
+    std::vector<std::string> argv = {"syslinux", "--install"};
     if (span->offset != 0) {
         argv.insert(argv.end(), {"--offset", std::to_string(span->offset)});
     }
-    argv.push_back(disk->path);
-    auto child = Spawn(argv);
+    argv.push_back(kDiskForTools);
+    // The installer that was checked, by its descriptor: never looked up by name again.
+    ToolLaunch launch{
+        "/proc/" + std::to_string(getpid()) + "/fd/" + std::to_string(installer.Get()),
+        argv,
+        {disk->fd.Get()},
+        Home()};
+    auto child = SpawnTool(launch);
     if (!child) {
-        NoteFailure(installer + " could not be started");
+        NoteFailure(files->Path() + "/flash/syslinux could not be started");
         return nullptr;
     }
-    return std::make_unique<LinuxInstallerRun>(*this, std::move(*child), std::move(argv),
-                                               std::move(hold), *span, flash + "/mbr.bin");
+    return std::make_unique<LinuxInstallerRun>(*this, std::move(*child), std::move(launch),
+                                               std::move(installer), std::move(hold), *disk, *span,
+                                               std::move(*code));
 }
 
 bool LinuxDiskPreparer::RootFileExists(const DiskTarget& target, std::wstring_view name) {
-    auto disk = ResolveDisk(target);
-    auto span = disk ? LocateVolume(target) : std::nullopt;
+    return FileInRoot(target, ToUtf8(name)).value_or(false);
+}
+
+std::optional<bool> LinuxDiskPreparer::FileInRoot(const DiskTarget& target,
+                                                  const std::string& name) {
+    auto disk = Open(target);
+    auto span = disk ? Locate(*disk) : std::nullopt;
     if (!span) {
-        return false;
+        return std::nullopt;
     }
-    std::vector<std::string> argv = {
-        FindTool("mdir"), "-a", "-b", "-i", MtoolsImage(*disk, *span), "::/" + ToUtf8(name)};
-    auto r = RunTool(argv);
+    ToolLaunch mdir{FindTool("mdir"),
+                    {"mdir", "-a", "-b", "-i", MtoolsImage(*span), "::/" + name},
+                    {disk->fd.Get()},
+                    Home()};
+    auto r = RunTool(mdir);
     return r.exitKnown && r.status == 0;
 }
 
 std::optional<VolumeFacts> LinuxDiskPreparer::DescribeVolume(const DiskTarget& target) {
-    auto disk = ResolveDisk(target);
-    auto span = disk ? LocateVolume(target) : std::nullopt;
+    auto disk = Open(target);
+    auto span = disk ? Locate(*disk) : std::nullopt;
     if (!span) {
         return std::nullopt;
     }
     VolumeFacts facts;
     facts.capacityBytes = span->length;
-    Fd fd(open(disk->path.c_str(), O_RDONLY | O_CLOEXEC));
+    const int fd = disk->fd.Get();
     MbrSector sector{};
-    auto size = fd.Valid() ? SizeOf(fd.Get()) : std::nullopt;
-    if (!size || !ReadSector0(fd.Get(), sector)) {
+    auto size = SizeOf(fd);
+    if (!size || !ReadSector0(fd, sector)) {
         return std::nullopt;
     }
-    DiskLayout layout = DecodeMbr(sector, *size, SectorSizeOf(fd.Get()));
+    DiskLayout layout = DecodeMbr(sector, *size, SectorSizeOf(fd));
     facts.hasPartitionTable =
         !layout.partitions.empty() && layout.partitions.front().startingOffset > 0;
 
     MbrSector boot{};
-    if (pread(fd.Get(), boot.data(), boot.size(), static_cast<off_t>(span->offset)) !=
+    if (pread(fd, boot.data(), boot.size(), static_cast<off_t>(span->offset)) !=
             static_cast<ssize_t>(boot.size()) ||
         boot[510] != 0x55 || boot[511] != 0xAA || !mbr_detail::LooksLikeFatBootRecord(boot)) {
         return facts;
@@ -1163,8 +941,8 @@ std::optional<VolumeFacts> LinuxDiskPreparer::DescribeVolume(const DiskTarget& t
     facts.label = label == "NO NAME" ? std::wstring() : FromUtf8(label);
 
     // mdir's last line: "<n> bytes free", digits grouped by blanks.
-    std::vector<std::string> argv = {FindTool("mdir"), "-i", MtoolsImage(*disk, *span), "::/"};
-    auto r = RunTool(argv);
+    ToolLaunch mdir{FindTool("mdir"), {"mdir", "-i", MtoolsImage(*span), "::/"}, {fd}, Home()};
+    auto r = RunTool(mdir);
     auto at = r.output.rfind("bytes free");
     if (r.exitKnown && r.status == 0 && at != std::string::npos) {
         auto lineStart = r.output.rfind('\n', at);
@@ -1178,7 +956,12 @@ std::optional<VolumeFacts> LinuxDiskPreparer::DescribeVolume(const DiskTarget& t
             facts.freeBytes = std::strtoull(digits.c_str(), nullptr, 10);
         }
     }
-    facts.bootLoaderPresent = RootFileExists(target, L"ldlinux.sys");
+    ToolLaunch loader{FindTool("mdir"),
+                      {"mdir", "-a", "-b", "-i", MtoolsImage(*span), "::/ldlinux.sys"},
+                      {fd},
+                      Home()};
+    auto l = RunTool(loader);
+    facts.bootLoaderPresent = l.exitKnown && l.status == 0;
     return facts;
 }
 

@@ -3,9 +3,10 @@
 // wizard runs as root), it serves the disk requests on stdin and stdout and
 // ends when stdin closes. Nothing else is written to stdout.
 //
-// --allow-image-files lets regular files stand in for disks. It exists for the
-// tests, which start the helper directly with their own rights; the helper
-// refuses it when pkexec started it (pkexec sets PKEXEC_UID).
+// --allow-image-files FOLDER lets the regular files of FOLDER stand in for
+// disks. It exists for the tests, which start the helper directly with their
+// own rights; the helper refuses it when pkexec started it (pkexec sets
+// PKEXEC_UID).
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,19 +20,21 @@
 
 #include "platform/linux/helper_protocol.h"
 #include "platform/linux/helper_server.h"
+#include "platform/linux/tool_run.h"
 
 int main(int argc, char** argv) {
     namespace helper = scour::platform::helper;
     helper::ServerOptions options;
     for (int i = 1; i < argc; ++i) {
-        if (std::string_view(argv[i]) == helper::kImageFilesFlag) {
-            options.allowImageFiles = true;
+        if (std::string_view(argv[i]) == helper::kImageFilesFlag && i + 1 < argc &&
+            argv[i + 1][0] == '/') {
+            options.imageFolder = argv[++i];
         } else {
             std::fprintf(stderr, "scourline-disk-helper: unknown argument \"%s\"\n", argv[i]);
             return 2;
         }
     }
-    if (options.allowImageFiles && std::getenv("PKEXEC_UID") != nullptr) {
+    if (!options.imageFolder.empty() && std::getenv("PKEXEC_UID") != nullptr) {
         std::fprintf(stderr, "scourline-disk-helper: %s is refused under pkexec\n",
                      helper::kImageFilesFlag);
         return 2;
@@ -47,8 +50,9 @@ int main(int argc, char** argv) {
     // The peer may go away at any time: a failed write ends the loop instead.
     signal(SIGPIPE, SIG_IGN);
     umask(022);
-    // The tools are found in the system's folders only, whoever started us.
-    setenv("PATH", "/usr/sbin:/usr/bin:/sbin:/bin", 1);
-    unsetenv("MTOOLSRC");
+    // Nothing of the caller's environment reaches a tool: each gets a fixed one.
+    clearenv();
+    setenv("PATH", scour::platform::kToolPath, 1);
+    setenv("LC_ALL", "C", 1);
     return helper::ServeDiskRequests(STDIN_FILENO, STDOUT_FILENO, options);
 }

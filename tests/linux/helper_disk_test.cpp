@@ -16,6 +16,7 @@
 #include <string>
 
 #include "base/text.h"
+#include "linux/raw_helper.h"
 #include "media/usb_preparation.h"
 #include "platform/device_monitor.h"
 #include "platform/linux/helper_disk_preparer.h"
@@ -29,6 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 using platform::HelperDiskPreparer;
 using platform::HelperLaunch;
+using platform::helper::Message;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
@@ -73,7 +75,7 @@ class HelperDisk : public ::testing::Test {
     test::ScratchDir dir;
     std::string image = ToUtf8(dir / L"usb.img");
     WizardOptions options;
-    HelperLaunch images{{Helper(), platform::helper::kImageFilesFlag}, false};
+    HelperLaunch images{{Helper(), platform::helper::kImageFilesFlag, ToUtf8(dir.Path())}, false};
 };
 
 TEST_F(HelperDisk, PreparesAnImageThatBootsAndStopsWhenItsInputCloses) {
@@ -140,68 +142,72 @@ TEST_F(HelperDisk, FileSystemChoiceReachesTheFormat) {
     }
 }
 
-// Each refusal comes back as the helper's text, and the disk stays as it was.
+// Requests the wizard never sends, as any caller could send them: each is
+// refused with the helper's words, and the disk stays as it was.
 TEST_F(HelperDisk, RefusesWhatTheWizardMustNotTouch) {
     Make(40 * kMiB);
     const std::string before = Bytes();
-    // A program folder of our own whose "common" leads out of it through a link.
-    const std::string own = ToUtf8(dir / L"program");
-    fs::create_directories(own);
-    fs::copy_file(Helper(), own + "/" + platform::helper::kHelperExecutable);
-    fs::permissions(own + "/" + platform::helper::kHelperExecutable, fs::perms::owner_all);
-    fs::create_symlink("/etc", own + "/common");
-    fs::create_directories(own + "/flash");
-
-    HelperDiskPreparer strict({{Helper()}, false});
-    HelperDiskPreparer lenient(images);
-    HelperDiskPreparer linked(
-        {{own + "/" + platform::helper::kHelperExecutable, platform::helper::kImageFilesFlag},
-         false});
-    const auto img = Target(image);
+    test::WriteFile(dir / L"other.img", std::string(1024, '\0'));
+    test::RawHelper strict({Helper()}, {});
+    test::RawHelper lenient(images.argv, {});
+    ASSERT_TRUE(lenient.Serving());
     struct Case {
         const char* what;
-        std::function<bool()> request;
-        HelperDiskPreparer* disk;
+        test::RawHelper* helper;
+        Message request;
         const char* words;
     };
     const Case cases[] = {
         {"an image file without the test flag",
-         [&] { return strict.ReadIdentity(img).has_value(); }, &strict,
+         &strict,
+         {"identity", "usb.img", ""},
          "not a removable disk that the wizard lists"},
-        {"a character device", [&] { return lenient.Format(Target("/dev/null")); }, &lenient,
+        {"a path",
+         &lenient,
+         {"format", ToUtf8(dir.Path()) + "/usb.img", "", "fat"},
+         "not the name of a disk"},
+        {"a character device",
+         &lenient,
+         {"format", "null", "", "fat"},
          "not a removable disk that the wizard lists"},
-        {"a relative disk path", [&] { return lenient.Format(Target("usb.img")); }, &lenient,
-         "not an absolute path"},
-        {"a folder outside the program folder",
-         [&] { return lenient.CopyFolderContents(img, L"/etc"); }, &lenient,
-         "outside the program folder"},
-        {"a folder named through ..",
-         [&] { return lenient.CopyFolderContents(img, test::BinDir() + L"/common/../flash"); },
-         &lenient, "through \"..\""},
-        {"a link that leads out of the program folder",
-         [&] { return linked.CopyFolderContents(img, FromUtf8(own + "/common")); }, &linked,
-         "outside the program folder"},
+        {"a folder by path",
+         &lenient,
+         {"copy-folder", "usb.img", "", "/etc"},
+         "not a folder of the program folder"},
+        {"a folder through ..",
+         &lenient,
+         {"copy-folder", "usb.img", "", "common/../flash"},
+         "not a folder of the program folder"},
         {"a name with a folder in it",
-         [&] {
-             test::WriteFile(dir / L"small", "x");
-             return lenient.CopyFile(img, dir / L"small", L"../scour");
-         },
-         &lenient, "not a plain file name"},
-        {"another program folder's installer",
-         [&] { return lenient.StartInstaller(img, FromUtf8(own)) != nullptr; }, &lenient,
-         "not the program folder"},
+         &lenient,
+         {"copy-file", "usb.img", "", "../scour", "x"},
+         "not a plain file name"},
+        {"a name mtools reads as a pattern",
+         &lenient,
+         {"root-file-exists", "usb.img", "", "*"},
+         "not a plain file name"},
+        {"a name that reads as an option",
+         &lenient,
+         {"copy-file", "usb.img", "", "-o", "x"},
+         "not a plain file name"},
         {"a volume of another disk",
-         [&] {
-             auto t = img;
-             t.volumePath = FromUtf8(own + "/" + platform::helper::kHelperExecutable);
-             return lenient.Format(t);
-         },
-         &lenient, "is not a volume of"},
+         &lenient,
+         {"format", "usb.img", "other.img", "fat"},
+         "is not a volume of"},
+        {"a program folder for the installer",
+         &lenient,
+         {"start-installer", "usb.img", "", ToUtf8(dir.Path())},
+         "wrong number of fields"},
+        {"an unknown verb", &lenient, {"erase", "usb.img", ""}, "unknown request"},
+        {"a handle that was never given",
+         &lenient,
+         {"set-layout", "7", "x", "y"},
+         "set-layout needs a layout"},
+        {"no such handle", &lenient, {"clear-first-sector", "7"}, "no such open disk"},
     };
     for (const auto& c : cases) {
-        EXPECT_FALSE(c.request()) << c.what;
-        EXPECT_NE(ToUtf8(c.disk->FailureDetail()).find(c.words), std::string::npos)
-            << c.what << ": " << ToUtf8(c.disk->FailureDetail());
+        std::string why = c.helper->Refusal(c.request);
+        EXPECT_NE(why.find(c.words), std::string::npos) << c.what << ": " << why;
     }
     EXPECT_TRUE(Bytes() == before) << "a refused request wrote to the image";
 }
@@ -299,12 +305,14 @@ TEST_F(HelperDisk, HelperEndsOnBadArgumentsAndBadInput) {
     const Case cases[] = {
         {Helper() + " </dev/null >/dev/null", 0},
         {Helper() + " --bogus </dev/null", 2},
-        {"PKEXEC_UID=1000 " + Helper() + " " + platform::helper::kImageFilesFlag + " </dev/null",
+        {"PKEXEC_UID=1000 " + Helper() + " " + platform::helper::kImageFilesFlag +
+             " /tmp </dev/null",
          2},
+        {Helper() + " " + platform::helper::kImageFilesFlag + " </dev/null", 2},
         {"printf 'x\\n' | " + Helper() + " >/dev/null", 2},
         {"printf '1\\n99999999999\\n' | " + Helper() + " >/dev/null", 2},
         // A request that is answered, then the end of input.
-        {"printf '1\\n5\\nhello' | " + Helper() + " | grep -q 'unknown or malformed'", 0},
+        {"printf '1\\n5\\nhello' | " + Helper() + " | grep -q 'unknown request'", 0},
     };
     for (const auto& c : cases) {
         int status = -1;

@@ -187,8 +187,8 @@ TEST(QtUsbImage, PreparedThroughTheUsbPageAndTheHelperItBoots) {
         qt::WizardFrame frame;
         qt::QtReporter reporter;
         qt::FormatChoicePreparer disks(
-            std::make_unique<platform::HelperDiskPreparer>(
-                platform::HelperLaunch{{helper, platform::helper::kImageFilesFlag}, false}),
+            std::make_unique<platform::HelperDiskPreparer>(platform::HelperLaunch{
+                {helper, platform::helper::kImageFilesFlag, ToUtf8(scratch.Path())}, false}),
             [&frame] { return qt::AskFormatFileSystem(&frame); });
         PageContext context{services.services, reporter, frame, &volumes, &disks};
         CMainDlg sheet(context);

@@ -113,7 +113,7 @@ std::optional<std::string> ReadWholeFile(const std::wstring& path) {
     std::size_t n = 0;
     while ((n = std::fread(buffer, 1, sizeof buffer, file.get())) > 0) {
         out.append(buffer, n);
-        if (out.size() > helper::kMaxMessageBytes / 2) {
+        if (out.size() > helper::kMaxContentsBytes) {
             return std::nullopt;
         }
     }
@@ -216,6 +216,13 @@ bool HelperDiskPreparer::Start() {
     auto greeting = reader_->Read(error);
     if (!greeting) {
         Stop();
+        return false;
+    }
+    if (greeting->size() == 2 && (*greeting)[0] == helper::kFail) {
+        // It refused to start, and says why (an unsafe program folder).
+        std::wstring why = FromUtf8((*greeting)[1]);
+        Stop();
+        detail_ = L"The disk helper refuses to run: " + why + L". Nothing was written to the disk.";
         return false;
     }
     if (greeting->size() < 2 || (*greeting)[0] != helper::kHelperGreeting ||
@@ -327,8 +334,9 @@ bool HelperDiskPreparer::Format(const DiskTarget& target) {
 }
 
 bool HelperDiskPreparer::CopyFolderContents(const DiskTarget& target, const std::wstring& folder) {
+    // The helper copies only folders of its own program folder, by name.
     auto m = WithTarget("copy-folder", target);
-    m.push_back(ToUtf8(folder));
+    m.push_back(helper::TargetName(folder));
     return Call(std::move(m)).has_value();
 }
 
@@ -348,9 +356,9 @@ bool HelperDiskPreparer::CopyFile(const DiskTarget& target, const std::wstring& 
 
 std::unique_ptr<IInstallerRun> HelperDiskPreparer::StartInstaller(
     const DiskTarget& target, const std::wstring& programFolder) {
-    auto m = WithTarget("start-installer", target);
-    m.push_back(ToUtf8(programFolder));
-    auto r = Call(std::move(m));
+    // The helper runs the installer of its own program folder, which is this one.
+    (void)programFolder;
+    auto r = Call(WithTarget("start-installer", target));
     if (!r || r->empty()) {
         return nullptr;
     }

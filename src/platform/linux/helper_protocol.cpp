@@ -200,19 +200,170 @@ bool WriteMessage(int fd, const Message& message) {
     return true;
 }
 
-void PutTarget(Message& m, const DiskTarget& target) {
-    m.push_back(ToUtf8(target.volumePath));
-    m.push_back(ToUtf8(target.diskPath));
+bool IsKernelName(std::string_view name) {
+    if (name.empty() || name.size() > 32 || name.front() < 'a' || name.front() > 'z') {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(),
+                       [](char c) { return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'); });
 }
 
-std::optional<DiskTarget> GetTarget(const Message& m, std::size_t at) {
-    if (m.size() < at + 2) {
+bool IsPlainName(std::string_view name) {
+    if (name.empty() || name.size() > 64 || name.front() == '.' || name.front() == '-') {
+        return false;
+    }
+    return std::all_of(name.begin(), name.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '.' || c == '_' || c == '-';
+    });
+}
+
+std::string TargetName(const std::wstring& path) {
+    std::string text = ToUtf8(path);
+    auto slash = text.rfind('/');
+    return slash == std::string::npos ? text : text.substr(slash + 1);
+}
+
+void PutTarget(Message& m, const DiskTarget& target) {
+    m.push_back(TargetName(target.diskPath));
+    m.push_back(target.volumePath == target.diskPath ? std::string()
+                                                     : TargetName(target.volumePath));
+}
+
+namespace {
+
+struct VerbForm {
+    const char* word;
+    Verb verb;
+    bool onTarget;       // else on a handle
+    std::size_t fields;  // after the verb and the target or handle
+};
+
+constexpr VerbForm kVerbs[] = {
+    {"identity", Verb::Identity, true, 0},
+    {"lock", Verb::Lock, true, 0},
+    {"open", Verb::Open, true, 0},
+    {"release", Verb::Release, true, 0},
+    {"format", Verb::Format, true, 1},
+    {"copy-folder", Verb::CopyFolder, true, 1},
+    {"copy-file", Verb::CopyFile, true, 2},
+    {"start-installer", Verb::StartInstaller, true, 0},
+    {"root-file-exists", Verb::RootFileExists, true, 1},
+    {"describe", Verb::Describe, true, 0},
+    {"close", Verb::Close, false, 0},
+    {"disk-identity", Verb::DiskIdentity, false, 0},
+    {"geometry", Verb::Geometry, false, 0},
+    {"layout", Verb::Layout, false, 0},
+    {"clear-first-sector", Verb::ClearFirstSector, false, 0},
+    {"create-mbr", Verb::CreateMbr, false, 0},
+    {"set-layout", Verb::SetLayout, false, 2},
+    {"wait", Verb::Wait, false, 0},
+};
+
+// A caller's text in a refusal: short, and nothing that could pass for a line of ours.
+std::string Shown(const std::string& text) {
+    std::string out;
+    for (char c : text.substr(0, 40)) {
+        out += static_cast<unsigned char>(c) < 0x20 || c == 0x7F ? '?' : c;
+    }
+    return "\"" + out + (text.size() > 40 ? "...\"" : "\"");
+}
+
+}  // namespace
+
+std::optional<Request> ParseRequest(const Message& m, std::string& refusal) {
+    refusal.clear();
+    if (m.empty()) {
+        refusal = "an empty request";
         return std::nullopt;
     }
-    DiskTarget t;
-    t.volumePath = FromUtf8(m[at]);
-    t.diskPath = FromUtf8(m[at + 1]);
-    return t;
+    const VerbForm* form = nullptr;
+    for (const auto& v : kVerbs) {
+        if (m[0] == v.word) {
+            form = &v;
+        }
+    }
+    if (form == nullptr) {
+        refusal = "unknown request " + Shown(m[0]);
+        return std::nullopt;
+    }
+    const std::size_t head = form->onTarget ? 3 : 2;
+    if (m.size() != head + form->fields) {
+        refusal = std::string(form->word) + ": malformed request (wrong number of fields)";
+        return std::nullopt;
+    }
+    Request r;
+    r.verb = form->verb;
+    if (form->onTarget) {
+        r.disk = m[1];
+        r.volume = m[2];
+        if (!IsPlainName(r.disk) || (!r.volume.empty() && !IsPlainName(r.volume))) {
+            refusal = Shown(!IsPlainName(r.disk) ? r.disk : r.volume) +
+                      " is not the name of a disk: the disk helper takes the kernel's names "
+                      "of disks (such as sdb and sdb1), never paths";
+            return std::nullopt;
+        }
+    } else {
+        auto handle = ParseDecimal(m[1]);
+        if (!handle) {
+            refusal = std::string(form->word) + " needs a handle";
+            return std::nullopt;
+        }
+        r.handle = *handle;
+    }
+    switch (r.verb) {
+        case Verb::Format: {
+            auto fs = DecodeFileSystem(m[3]);
+            if (!fs) {
+                refusal = "format needs a file system choice";
+                return std::nullopt;
+            }
+            r.fileSystem = *fs;
+            break;
+        }
+        case Verb::CopyFolder: {
+            r.name = m[3];
+            bool known = std::any_of(std::begin(kCopyableFolders), std::end(kCopyableFolders),
+                                     [&](const char* f) { return r.name == f; });
+            if (!known) {
+                refusal = Shown(r.name) +
+                          " is not a folder of the program folder that the disk helper copies";
+                return std::nullopt;
+            }
+            break;
+        }
+        case Verb::CopyFile:
+        case Verb::RootFileExists:
+            r.name = m[3];
+            if (!IsPlainName(r.name)) {
+                refusal = Shown(r.name) +
+                          " is not a plain file name: the disk helper writes only into the root "
+                          "folder of the disk";
+                return std::nullopt;
+            }
+            if (r.verb == Verb::CopyFile) {
+                if (m[4].size() > kMaxContentsBytes) {
+                    refusal = "copy-file: the contents are larger than the disk helper takes";
+                    return std::nullopt;
+                }
+                r.contents = m[4];
+            }
+            break;
+        case Verb::SetLayout: {
+            auto layout = DecodeLayout(m[2]);
+            auto geometry = DecodeGeometry(m[3]);
+            if (!layout || !geometry) {
+                refusal = "set-layout needs a layout and a geometry";
+                return std::nullopt;
+            }
+            r.layout = *layout;
+            r.geometry = *geometry;
+            break;
+        }
+        default:
+            break;
+    }
+    return r;
 }
 
 std::string EncodeNumber(std::uint64_t value) {

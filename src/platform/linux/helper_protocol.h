@@ -7,12 +7,17 @@
 // version, its program folder). A request's first string is its verb, the
 // rest its arguments; an answer is "ok" or "fail", the failure text (may be
 // empty) and the results. The helper ends when its input closes.
+//
+// The wizard only names things: a disk and its volume by their kernel names
+// ("sdb", "sdb1"), a folder of the program folder ("common", "flash"), a file
+// name on the disk. Paths never travel; the helper looks each name up itself.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/disk_ops.h"
@@ -20,13 +25,13 @@
 namespace scour::platform::helper {
 
 inline constexpr char kHelperGreeting[] = "scourline-disk-helper";
-inline constexpr char kHelperProtocolVersion[] = "1";
+inline constexpr char kHelperProtocolVersion[] = "2";
 inline constexpr char kHelperExecutable[] = "scourline-disk-helper";
 // The polkit action whose policy names the installed helper.
 inline constexpr char kHelperPolicyId[] = "org.valdane.scourline.disk-helper";
-// Started with this flag, the helper also takes regular files as disks, for
-// the tests. The wizard never passes it, and the helper refuses it when pkexec
-// started it.
+// Started with this flag and a folder, the helper also takes the regular files
+// of that folder as disks, by their names, for the tests. The wizard never
+// passes it, and the helper refuses it when pkexec started it.
 inline constexpr char kImageFilesFlag[] = "--allow-image-files";
 
 inline constexpr char kOk[] = "ok";
@@ -34,7 +39,10 @@ inline constexpr char kFail[] = "fail";
 
 // Upper limits that keep a broken or hostile peer from exhausting memory.
 inline constexpr std::size_t kMaxFields = 64;
-inline constexpr std::size_t kMaxMessageBytes = std::size_t{512} << 20;
+// The largest file the wizard sends (the boot configuration archive with its
+// schemes, the banner) is a few KiB; a message holds at most one.
+inline constexpr std::size_t kMaxContentsBytes = std::size_t{4} << 20;
+inline constexpr std::size_t kMaxMessageBytes = kMaxContentsBytes + 4096;
 
 using Message = std::vector<std::string>;
 
@@ -62,9 +70,63 @@ bool WriteMessage(int fd, const Message& message);
 
 // --- the values the requests carry --------------------------------------------------------
 
-// Target: two strings, volume path and disk path (UTF-8).
+// --- names ---------------------------------------------------------------------------------
+
+// A kernel block device name: a lower-case letter, then letters and digits.
+bool IsKernelName(std::string_view name);
+// A file name the helper accepts: on the disk's root folder, in the tests'
+// image folder. Letters, digits, '.', '_' and '-', not starting with '.' or
+// '-', at most 64 bytes: nothing mtools reads as a pattern, drive or option.
+bool IsPlainName(std::string_view name);
+// What the wizard sends for a disk or volume path: "/dev/sdb" gives "sdb",
+// any other path its last component (the helper refuses what it does not know).
+std::string TargetName(const std::wstring& path);
+
+// Target: two names, the disk's and its volume's (empty: the whole disk).
 void PutTarget(Message& m, const DiskTarget& target);
-std::optional<DiskTarget> GetTarget(const Message& m, std::size_t at);
+
+// --- requests, checked for their form ------------------------------------------------------
+
+enum class Verb {
+    // On a disk target.
+    Identity,
+    Lock,
+    Open,
+    Release,
+    Format,
+    CopyFolder,
+    CopyFile,
+    StartInstaller,
+    RootFileExists,
+    Describe,
+    // On a handle the helper gave.
+    Close,
+    DiskIdentity,
+    Geometry,
+    Layout,
+    ClearFirstSector,
+    CreateMbr,
+    SetLayout,
+    Wait,
+};
+
+inline constexpr const char* kCopyableFolders[] = {"common", "flash"};
+
+struct Request {
+    Verb verb = Verb::Identity;
+    std::string disk;    // a target's disk name
+    std::string volume;  // its volume's name; empty: the whole disk
+    std::uint64_t handle = 0;
+    std::string name;      // CopyFolder: a copyable folder; CopyFile, RootFileExists: a plain name
+    std::string contents;  // CopyFile
+    FormatFileSystem fileSystem = FormatFileSystem::Automatic;
+    DiskLayout layout;      // SetLayout
+    DiskGeometry geometry;  // SetLayout
+};
+
+// The request, with every field of the exact count and form its verb takes;
+// nothing, with the refusal's words, otherwise.
+std::optional<Request> ParseRequest(const Message& m, std::string& refusal);
 
 std::string EncodeIdentity(const DiskIdentity& id);
 std::optional<DiskIdentity> DecodeIdentity(const std::string& text);

@@ -1,20 +1,15 @@
 #include "platform/linux/helper_server.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <set>
-#include <string_view>
-#include <system_error>
 
 #include "base/text.h"
 #include "platform/linux/disk_ops_linux.h"
@@ -25,68 +20,35 @@ namespace scour::platform::helper {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-// What a check says: empty when the request may go on, else why not.
-using Refusal = std::string;
-
-bool HasDotDot(std::string_view path) {
-    for (const auto& part : fs::path(path)) {
-        if (part == "..") {
-            return true;
+// The files the helper runs or copies: all of them must be root's alone.
+bool CheckProgramFiles(const ProgramFiles& files, std::string& why) {
+    for (const char* member : {"flash/syslinux", "flash/mbr.bin"}) {
+        if (!files.OpenMember(member, O_RDONLY, why).Valid()) {
+            return false;
         }
     }
-    return false;
-}
-
-Refusal CheckPathForm(const std::string& path) {
-    if (path.empty() || path.front() != '/') {
-        return "\"" + path + "\" is not an absolute path: the disk helper refuses it.";
-    }
-    if (path.find('\0') != std::string::npos) {
-        return "a path holds a NUL character: the disk helper refuses it.";
-    }
-    if (HasDotDot(path)) {
-        return path + " names a folder through \"..\": the disk helper refuses it.";
-    }
-    return {};
-}
-
-std::string Resolved(const std::string& path) {
-    char* real = realpath(path.c_str(), nullptr);
-    if (real == nullptr) {
-        return {};
-    }
-    std::string out = real;
-    std::free(real);
-    return out;
-}
-
-bool IsAtOrBelow(const std::string& path, const std::string& folder) {
-    if (folder == "/") {
-        return true;
-    }
-    return path.compare(0, folder.size(), folder) == 0 &&
-           (path.size() == folder.size() || path[folder.size()] == '/');
-}
-
-Refusal CheckName(const std::string& name) {
-    bool plain = !name.empty() && name.size() <= 255 && name != "." && name != "..";
-    for (unsigned char c : name) {
-        if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) {
-            plain = false;
+    for (const char* folder : kCopyableFolders) {
+        if (!files.Walk(
+                folder, [](const std::string&, int, bool) { return true; }, why)) {
+            return false;
         }
     }
-    return plain ? Refusal()
-                 : "\"" + name +
-                       "\" is not a plain file name: the disk helper writes only "
-                       "into the root folder of the disk.";
+    return true;
+}
+
+std::int32_t DriveNumberOf(dev_t d) {
+    return static_cast<std::int32_t>((major(d) << 16) | minor(d));
 }
 
 class Server {
   public:
-    Server(int out, const ServerOptions& options)
-        : out_(out), options_(options), disk_(FromUtf8(options.programFolder)) {}
+    Server(int out, const ServerOptions& options, std::shared_ptr<const ProgramFiles> files,
+           Fd images)
+        : out_(out),
+          options_(options),
+          images_(std::move(images)),
+          disk_(std::move(files),
+                [this](const DiskTarget& t, std::string& why) { return OpenByName(t, why); }) {}
 
     ~Server() {
         // The objects refer to the preparer: they go first, the runs before the locks.
@@ -97,9 +59,10 @@ class Server {
     Server(const Server&) = delete;
     Server& operator=(const Server&) = delete;
 
-    bool Handle(const Message& request) {
-        Message answer = Dispatch(request);
-        return WriteMessage(out_, answer);
+    bool Handle(const Message& message) {
+        std::string refusal;
+        auto request = ParseRequest(message, refusal);
+        return WriteMessage(out_, request ? Dispatch(*request) : Fail(refusal));
     }
 
   private:
@@ -111,277 +74,199 @@ class Server {
     Message Fail(const std::string& why) { return {kFail, why}; }
     Message FailFromDisk() { return Fail(ToUtf8(disk_.FailureDetail())); }
 
-    // A disk of the request: a whole disk that discovery lists, or (tests) a
-    // regular file; its volume that disk or a partition of it.
-    Refusal CheckTarget(const DiskTarget& target) {
-        const std::string diskPath = ToUtf8(target.diskPath);
-        const std::string volumePath = ToUtf8(target.volumePath);
-        if (auto r = CheckPathForm(diskPath); !r.empty()) {
-            return r;
-        }
-        if (!volumePath.empty()) {
-            if (auto r = CheckPathForm(volumePath); !r.empty()) {
-                return r;
+    static std::string NotListed(const std::string& name) {
+        return name +
+               " is not a removable disk that the wizard lists: the disk helper writes to no "
+               "other disk.";
+    }
+
+    // The one lookup of a request's disk: by its name, opened once; the
+    // descriptor is checked, not the name.
+    std::optional<OpenedDisk> OpenByName(const DiskTarget& target, std::string& why) {
+        const std::string name = ToUtf8(target.diskPath);
+        const std::string volume = ToUtf8(target.volumePath);
+        OpenedDisk disk;
+        if (images_.Valid()) {
+            disk.fd = Fd(openat(images_.Get(), name.c_str(),
+                                O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            struct stat st {};
+            if (disk.fd.Valid() && fstat(disk.fd.Get(), &st) == 0 && S_ISREG(st.st_mode)) {
+                if (!volume.empty() && volume != name) {
+                    why = volume + " is not a volume of " + name + ".";
+                    return std::nullopt;
+                }
+                disk.label = options_.imageFolder + "/" + name;
+                return disk;
             }
         }
-        const Refusal notListed = diskPath +
-                                  " is not a removable disk that the wizard lists: the disk "
-                                  "helper writes to no other disk.";
-        struct stat ds {};
-        if (stat(diskPath.c_str(), &ds) != 0) {
-            return notListed;
+        auto expected = IsKernelName(name) ? DeviceOfName(name) : std::nullopt;
+        if (!expected || IsPartitionDev(*expected)) {
+            why = NotListed(name);
+            return std::nullopt;
         }
-        if (S_ISREG(ds.st_mode)) {
-            if (!options_.allowImageFiles) {
-                return notListed;
+        disk.label = "/dev/" + name;
+        disk.block = true;
+        disk.fd =
+            Fd(open(disk.label.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
+        struct stat st {};
+        if (!disk.fd.Valid() || fstat(disk.fd.Get(), &st) != 0 || !S_ISBLK(st.st_mode) ||
+            st.st_rdev != *expected || !Listed(st.st_rdev)) {
+            why = NotListed(disk.label);
+            return std::nullopt;
+        }
+        disk.rdev = st.st_rdev;
+        if (!volume.empty() && volume != name) {
+            auto part = IsKernelName(volume) ? DeviceOfName(volume) : std::nullopt;
+            if (!part || !IsPartitionDev(*part) || WholeDiskOf(*part) != disk.rdev) {
+                why = "/dev/" + volume + " is not a volume of " + disk.label + ".";
+                return std::nullopt;
             }
-            struct stat vs {};
-            if (!volumePath.empty() && (stat(volumePath.c_str(), &vs) != 0 ||
-                                        vs.st_dev != ds.st_dev || vs.st_ino != ds.st_ino)) {
-                return volumePath + " is not a volume of " + diskPath + ".";
-            }
-            return {};
+            disk.volume = *part;
         }
-        if (!S_ISBLK(ds.st_mode)) {
-            return notListed;
-        }
+        return disk;
+    }
+
+    // Whether drive discovery lists a volume of this whole disk now.
+    bool Listed(dev_t disk) {
         LinuxVolumeConfig config;
         config.protectedPaths.push_back(options_.programFolder);
         config.mdirProgram.clear();
         LinuxVolumeSystem volumes(config);
-        auto listed = volumes.EnumerateVolumes();
-        std::set<std::int32_t> disks;
-        for (const auto& v : listed.value_or(std::vector<std::wstring>{})) {
-            if (auto n = volumes.PhysicalDriveNumber(v)) {
-                disks.insert(*n);
+        for (const auto& v : volumes.EnumerateVolumes().value_or(std::vector<std::wstring>{})) {
+            if (volumes.PhysicalDriveNumber(v) == DriveNumberOf(disk)) {
+                return true;
             }
         }
-        auto number = volumes.PhysicalDriveNumber(target.diskPath);
-        struct stat whole {};
-        if (!number || disks.count(*number) == 0 ||
-            stat(ToUtf8(volumes.PhysicalDrivePath(*number)).c_str(), &whole) != 0 ||
-            !S_ISBLK(whole.st_mode) || whole.st_rdev != ds.st_rdev) {
-            return notListed;
-        }
-        if (!volumePath.empty()) {
-            struct stat vs {};
-            if (stat(volumePath.c_str(), &vs) != 0 || !S_ISBLK(vs.st_mode) ||
-                volumes.PhysicalDriveNumber(target.volumePath) != number) {
-                return volumePath + " is not a volume of " + diskPath + ".";
-            }
-        }
-        return {};
+        return false;
     }
 
-    // A folder to copy from: inside the program folder, links resolved.
-    Refusal CheckSourceFolder(const std::string& folder) {
-        if (auto r = CheckPathForm(folder); !r.empty()) {
-            return r;
-        }
-        std::string real = Resolved(folder);
-        if (real.empty() || !IsAtOrBelow(real, options_.programFolder)) {
-            return folder + " lies outside the program folder " + options_.programFolder +
-                   ": the disk helper copies nothing from elsewhere.";
-        }
-        return {};
-    }
-
-    std::optional<std::uint64_t> HandleId(const Message& m, std::size_t at) {
-        return m.size() > at ? DecodeNumber(m[at]) : std::nullopt;
+    DiskTarget TargetOf(const Request& r) {
+        DiskTarget t;
+        t.diskPath = FromUtf8(r.disk);
+        t.volumePath = FromUtf8(r.volume);
+        return t;
     }
 
     template <typename Map>
-    typename Map::mapped_type::element_type* Find(Map& map, const Message& m) {
-        auto id = HandleId(m, 1);
-        auto it = id ? map.find(*id) : map.end();
+    typename Map::mapped_type::element_type* Find(Map& map, std::uint64_t id) {
+        auto it = map.find(id);
         return it == map.end() ? nullptr : it->second.get();
     }
 
-    Message Dispatch(const Message& m) {
-        if (m.empty()) {
-            return Fail("an empty request");
+    Message Dispatch(const Request& r) {
+        switch (r.verb) {
+            case Verb::Close:
+                runs_.erase(r.handle);
+                raw_.erase(r.handle);
+                locks_.erase(r.handle);
+                return Ok();
+            case Verb::DiskIdentity:
+            case Verb::Geometry:
+            case Verb::Layout:
+            case Verb::ClearFirstSector:
+            case Verb::CreateMbr:
+            case Verb::SetLayout: {
+                IRawDisk* raw = Find(raw_, r.handle);
+                return raw != nullptr ? OnRawDisk(*raw, r) : Fail("no such open disk");
+            }
+            case Verb::Wait: {
+                IInstallerRun* run = Find(runs_, r.handle);
+                if (run == nullptr) {
+                    return Fail("wait: no such installer run");
+                }
+                auto code = run->Wait();
+                if (!code) {
+                    return FailFromDisk();
+                }
+                Message answer = Ok({EncodeNumber(*code)});
+                if (*code != 0) {
+                    answer[1] = ToUtf8(disk_.FailureDetail());
+                }
+                return answer;
+            }
+            default:
+                return OnTarget(r, TargetOf(r));
         }
-        const std::string& verb = m[0];
-
-        // Requests on an open disk, a lock or an installer run.
-        if (verb == "close") {
-            auto id = HandleId(m, 1);
-            if (!id) {
-                return Fail("close needs a handle");
-            }
-            runs_.erase(*id);
-            raw_.erase(*id);
-            locks_.erase(*id);
-            return Ok();
-        }
-        if (verb == "disk-identity" || verb == "geometry" || verb == "layout" ||
-            verb == "clear-first-sector" || verb == "create-mbr" || verb == "set-layout") {
-            IRawDisk* raw = Find(raw_, m);
-            if (raw == nullptr) {
-                return Fail(verb + ": no such open disk");
-            }
-            return OnRawDisk(*raw, verb, m);
-        }
-        if (verb == "wait") {
-            IInstallerRun* run = Find(runs_, m);
-            if (run == nullptr) {
-                return Fail("wait: no such installer run");
-            }
-            auto code = run->Wait();
-            if (!code) {
-                return FailFromDisk();
-            }
-            Message answer = Ok({EncodeNumber(*code)});
-            if (*code != 0) {
-                answer[1] = ToUtf8(disk_.FailureDetail());
-            }
-            return answer;
-        }
-
-        // Requests on a disk target: checked first, every time.
-        auto target = GetTarget(m, 1);
-        if (!target) {
-            return Fail("unknown or malformed request \"" + verb.substr(0, 40) + "\"");
-        }
-        if (auto r = CheckTarget(*target); !r.empty()) {
-            return Fail(r);
-        }
-        if (verb == "identity") {
-            auto id = disk_.ReadIdentity(*target);
-            return id ? Ok({EncodeIdentity(*id)}) : FailFromDisk();
-        }
-        if (verb == "lock") {
-            auto lock = disk_.LockVolume(*target);
-            if (!lock) {
-                return FailFromDisk();
-            }
-            locks_[++lastId_] = std::move(lock);
-            return Ok({EncodeNumber(lastId_)});
-        }
-        if (verb == "open") {
-            auto raw = disk_.OpenDisk(*target);
-            if (!raw) {
-                return FailFromDisk();
-            }
-            raw_[++lastId_] = std::move(raw);
-            return Ok({EncodeNumber(lastId_)});
-        }
-        if (verb == "release") {
-            return disk_.ReleaseVolume(*target) ? Ok() : FailFromDisk();
-        }
-        if (verb == "format") {
-            auto choice = m.size() > 3 ? DecodeFileSystem(m[3]) : std::nullopt;
-            if (!choice) {
-                return Fail("format needs a file system choice");
-            }
-            disk_.SetFormatFileSystem(*choice);
-            return disk_.Format(*target) ? Ok() : FailFromDisk();
-        }
-        if (verb == "copy-folder") {
-            if (m.size() < 4) {
-                return Fail("copy-folder needs a folder");
-            }
-            if (auto r = CheckSourceFolder(m[3]); !r.empty()) {
-                return Fail(r);
-            }
-            return disk_.CopyFolderContents(*target, FromUtf8(Resolved(m[3]))) ? Ok()
-                                                                               : FailFromDisk();
-        }
-        if (verb == "copy-file") {
-            if (m.size() < 5) {
-                return Fail("copy-file needs a name and the contents");
-            }
-            if (auto r = CheckName(m[3]); !r.empty()) {
-                return Fail(r);
-            }
-            return CopyContents(*target, m[3], m[4]);
-        }
-        if (verb == "start-installer") {
-            if (m.size() < 4) {
-                return Fail("start-installer needs the program folder");
-            }
-            if (auto r = CheckPathForm(m[3]); !r.empty()) {
-                return Fail(r);
-            }
-            if (Resolved(m[3]) != options_.programFolder) {
-                return Fail(m[3] + " is not the program folder " + options_.programFolder +
-                            ": the disk helper runs only its own boot loader installer.");
-            }
-            auto run = disk_.StartInstaller(*target, FromUtf8(options_.programFolder));
-            if (!run) {
-                return FailFromDisk();
-            }
-            runs_[++lastId_] = std::move(run);
-            return Ok({EncodeNumber(lastId_)});
-        }
-        if (verb == "root-file-exists") {
-            if (m.size() < 4) {
-                return Fail("root-file-exists needs a name");
-            }
-            if (auto r = CheckName(m[3]); !r.empty()) {
-                return Fail(r);
-            }
-            return Ok({disk_.RootFileExists(*target, FromUtf8(m[3])) ? "1" : "0"});
-        }
-        if (verb == "describe") {
-            auto facts = disk_.DescribeVolume(*target);
-            return facts ? Ok({EncodeFacts(*facts)}) : FailFromDisk();
-        }
-        return Fail("unknown request \"" + verb.substr(0, 40) + "\"");
     }
 
-    Message OnRawDisk(IRawDisk& raw, const std::string& verb, const Message& m) {
-        if (verb == "disk-identity") {
-            auto id = raw.Identity();
-            return id ? Ok({EncodeIdentity(*id)}) : FailFromDisk();
+    Message OnTarget(const Request& r, const DiskTarget& target) {
+        switch (r.verb) {
+            case Verb::Identity: {
+                auto id = disk_.ReadIdentity(target);
+                return id ? Ok({EncodeIdentity(*id)}) : FailFromDisk();
+            }
+            case Verb::Lock: {
+                auto lock = disk_.LockVolume(target);
+                if (!lock) {
+                    return FailFromDisk();
+                }
+                locks_[++lastId_] = std::move(lock);
+                return Ok({EncodeNumber(lastId_)});
+            }
+            case Verb::Open: {
+                auto raw = disk_.OpenDisk(target);
+                if (!raw) {
+                    return FailFromDisk();
+                }
+                raw_[++lastId_] = std::move(raw);
+                return Ok({EncodeNumber(lastId_)});
+            }
+            case Verb::Release:
+                return disk_.ReleaseVolume(target) ? Ok() : FailFromDisk();
+            case Verb::Format:
+                disk_.SetFormatFileSystem(r.fileSystem);
+                return disk_.Format(target) ? Ok() : FailFromDisk();
+            case Verb::CopyFolder:
+                return disk_.CopyMemberFolder(target, r.name) ? Ok() : FailFromDisk();
+            case Verb::CopyFile:
+                return disk_.CopyBytes(target, r.contents, r.name) ? Ok() : FailFromDisk();
+            case Verb::StartInstaller: {
+                auto run = disk_.StartInstaller(target, FromUtf8(options_.programFolder));
+                if (!run) {
+                    return FailFromDisk();
+                }
+                runs_[++lastId_] = std::move(run);
+                return Ok({EncodeNumber(lastId_)});
+            }
+            case Verb::RootFileExists: {
+                auto found = disk_.FileInRoot(target, r.name);
+                return found ? Ok({*found ? "1" : "0"}) : FailFromDisk();
+            }
+            case Verb::Describe: {
+                auto facts = disk_.DescribeVolume(target);
+                return facts ? Ok({EncodeFacts(*facts)}) : FailFromDisk();
+            }
+            default:
+                return Fail("malformed request");
         }
-        if (verb == "geometry") {
-            auto g = raw.Geometry();
-            return g ? Ok({EncodeGeometry(*g)}) : FailFromDisk();
-        }
-        if (verb == "layout") {
-            auto l = raw.Layout();
-            return l ? Ok({EncodeLayout(*l)}) : FailFromDisk();
-        }
-        if (verb == "clear-first-sector") {
-            return raw.ClearFirstSector() ? Ok() : FailFromDisk();
-        }
-        if (verb == "create-mbr") {
-            return raw.CreateMbrDisk() ? Ok() : FailFromDisk();
-        }
-        auto layout = m.size() > 2 ? DecodeLayout(m[2]) : std::nullopt;
-        auto geometry = m.size() > 3 ? DecodeGeometry(m[3]) : std::nullopt;
-        if (!layout || !geometry) {
-            return Fail("set-layout needs a layout and a geometry");
-        }
-        return raw.SetLayout(*layout, *geometry) ? Ok() : FailFromDisk();
     }
 
-    // The contents go to a private folder first: the disk operations copy files.
-    Message CopyContents(const DiskTarget& target, const std::string& name,
-                         const std::string& contents) {
-        std::string pattern = "/tmp/scourline-helper.XXXXXX";
-        if (mkdtemp(pattern.data()) == nullptr) {
-            return Fail("the disk helper cannot make a temporary folder");
+    Message OnRawDisk(IRawDisk& raw, const Request& r) {
+        switch (r.verb) {
+            case Verb::DiskIdentity: {
+                auto id = raw.Identity();
+                return id ? Ok({EncodeIdentity(*id)}) : FailFromDisk();
+            }
+            case Verb::Geometry: {
+                auto g = raw.Geometry();
+                return g ? Ok({EncodeGeometry(*g)}) : FailFromDisk();
+            }
+            case Verb::Layout: {
+                auto l = raw.Layout();
+                return l ? Ok({EncodeLayout(*l)}) : FailFromDisk();
+            }
+            case Verb::ClearFirstSector:
+                return raw.ClearFirstSector() ? Ok() : FailFromDisk();
+            case Verb::CreateMbr:
+                return raw.CreateMbrDisk() ? Ok() : FailFromDisk();
+            default:
+                return raw.SetLayout(r.layout, r.geometry) ? Ok() : FailFromDisk();
         }
-        const std::string file = pattern + "/file";
-        bool written = false;
-        {
-            std::ofstream out(file, std::ios::binary | std::ios::trunc);
-            out.write(contents.data(), static_cast<std::streamsize>(contents.size()));
-            written = static_cast<bool>(out.flush());
-        }
-        Message answer = Fail("the disk helper cannot write a temporary file");
-        if (written) {
-            answer = disk_.CopyFile(target, FromUtf8(file), FromUtf8(name)) ? Ok() : FailFromDisk();
-        }
-        std::error_code ec;
-        fs::remove_all(pattern, ec);
-        return answer;
     }
 
     int out_;
     ServerOptions options_;
+    Fd images_;
     LinuxDiskPreparer disk_;
     std::uint64_t lastId_ = 0;
     std::map<std::uint64_t, std::unique_ptr<IVolumeLock>> locks_;
@@ -392,10 +277,25 @@ class Server {
 }  // namespace
 
 int ServeDiskRequests(int in, int out, const ServerOptions& options) {
+    std::string why;
+    auto files = ProgramFiles::Open(options.programFolder, true, why);
+    if (!files || !CheckProgramFiles(*files, why)) {
+        WriteMessage(out, {kFail, why});
+        return 1;
+    }
+    Fd images;
+    if (!options.imageFolder.empty()) {
+        images = Fd(open(options.imageFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!images.Valid()) {
+            WriteMessage(out, {kFail, "cannot open the image folder " + options.imageFolder});
+            return 1;
+        }
+    }
     if (!WriteMessage(out, {kHelperGreeting, kHelperProtocolVersion, options.programFolder})) {
         return 1;
     }
-    Server server(out, options);
+    Server server(out, options, std::make_shared<const ProgramFiles>(std::move(*files)),
+                  std::move(images));
     MessageReader reader(in);
     for (;;) {
         std::string error;

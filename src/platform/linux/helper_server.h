@@ -1,13 +1,16 @@
 // The privileged disk helper's side of the conversation: reads requests,
 // checks each one, and runs it with the Linux disk operations.
 //
-// Checks, before anything is touched: a disk must be a whole removable disk
-// that drive discovery lists (never a disk of the running system or of the
-// program folder), and its volume that disk or one of its partitions; a folder
-// to copy must lie inside the program folder once every link is resolved, and
-// be named without ".."; a name written to the disk is one plain file name.
-// Files the wizard made itself (the banner, the archive) travel as contents,
-// so the helper never reads a file the wizard names outside its own folder.
+// The caller only names. A disk is a kernel name: the helper opens /dev/NAME
+// itself, once per request, and keeps that descriptor for every step and
+// tool of the request; it must be the block device sysfs gives for the name,
+// a whole disk that drive discovery lists now (removable, not the running
+// system's, not the program folder's), and its volume that disk or one of
+// its partitions. A folder to copy is "common" or "flash" of the helper's own
+// program folder, opened beneath it without following links; a name written
+// to the disk is one plain file name. Files the wizard made itself (the
+// banner, the archive) travel as contents. Before serving, the helper checks
+// that root alone may change its program folder and what it runs from it.
 #pragma once
 
 #include <string>
@@ -17,11 +20,13 @@ namespace scour::platform::helper {
 struct ServerOptions {
     // The helper's own folder, the program folder; resolved, without links.
     std::string programFolder;
-    // Regular files may stand in for disks (tests only; see kImageFilesFlag).
-    bool allowImageFiles = false;
+    // Tests only (see kImageFilesFlag): the regular files of this folder
+    // stand in for disks, named by their file names. Empty: none.
+    std::string imageFolder;
 };
 
 // Serves requests from in and answers on out until in closes; the exit code.
+// A program folder that fails its checks is told instead of the greeting.
 int ServeDiskRequests(int in, int out, const ServerOptions& options);
 
 }  // namespace scour::platform::helper

@@ -1,0 +1,323 @@
+// The disk helper against a hostile caller: each attack a review made against
+// it, performed for real. The helper runs as root as pkexec would start it
+// (PKEXEC_UID set, no test flag), over a loop device that discovery takes for
+// a removable stick (in a private mount namespace, "1" is bound over its
+// sysfs removable attribute), beside a second loop device and a root-only
+// file that must stay byte-identical whatever is asked.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "base/text.h"
+#include "linux/raw_helper.h"
+#include "media/usb_preparation.h"
+#include "platform/linux/helper_disk_preparer.h"
+#include "support/test_support.h"
+
+namespace scour {
+namespace {
+
+namespace fs = std::filesystem;
+using platform::helper::Message;
+using test::RawHelper;
+using test::Sh;
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+std::string Bin() {
+    return ToUtf8(test::BinDir());
+}
+std::string Helper() {
+    return Bin() + "/" + platform::helper::kHelperExecutable;
+}
+
+class HelperAttack : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (geteuid() != 0) {
+            GTEST_SKIP() << "skipped: needs root, as the helper has it";
+        }
+        if (access(Helper().c_str(), X_OK) != 0) {
+            GTEST_SKIP() << "skipped: no helper in the program folder";
+        }
+        // A private mount namespace: the sysfs binding and the test mounts stay ours.
+        ASSERT_EQ(unshare(CLONE_NEWNS), 0);
+        ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
+        stick = Attach(stickImage, 64 * kMiB, false);
+        victim = Attach(victimImage, 8 * kMiB, true);
+        if (stick.empty() || victim.empty()) {
+            GTEST_SKIP() << "skipped: no loop devices here";
+        }
+        test::WriteFile(dir / L"one", "1\n");
+        ASSERT_EQ(
+            mount(ToUtf8(dir / L"one").c_str(),
+                  ("/sys/block/" + Name(stick) + "/removable").c_str(), nullptr, MS_BIND, nullptr),
+            0);
+        // The stick is listed; the other loop device is not.
+        std::string drives = Sh(Bin() + "/scourline-media drives");
+        auto listed = [&](const std::string& d) {
+            return drives.find("(" + Name(d) + ")") != std::string::npos ||
+                   drives.find("(" + Name(d) + "p") != std::string::npos;
+        };
+        ASSERT_TRUE(listed(stick)) << drives;
+        ASSERT_FALSE(listed(victim)) << drives;
+
+        secret = ToUtf8(dir / L"secret");
+        test::WriteFile(FromUtf8(secret), "root only\n");
+        chmod(secret.c_str(), 0600);
+        victimBefore = Contents(victim);
+    }
+    void TearDown() override {
+        for (const auto& d : {stick, victim}) {
+            if (!d.empty()) {
+                Sh("partx -d " + d + " 2>/dev/null; losetup -d " + d);
+            }
+        }
+    }
+
+    static std::string Name(const std::string& device) { return device.substr(5); }
+    std::string Attach(const std::wstring& image, std::uint64_t bytes, bool random) {
+        std::string data(bytes, '\0');
+        if (random) {
+            std::mt19937 gen(7);
+            for (auto& c : data) {
+                c = static_cast<char>(gen());
+            }
+        }
+        test::WriteFile(image, data);
+        std::string device = Sh("losetup -f --show " + ToUtf8(image));
+        return device.rfind("/dev/loop", 0) == 0 ? device : std::string();
+    }
+    static std::string Contents(const std::string& path) {
+        return test::ReadFile(FromUtf8(path)).value_or("(unreadable)");
+    }
+    // The helper as pkexec starts it, with the caller's environment.
+    std::unique_ptr<RawHelper> Start(std::vector<std::string> env = {},
+                                     const std::string& helper = Helper()) {
+        env.push_back("PKEXEC_UID=1000");
+        return std::make_unique<RawHelper>(std::vector<std::string>{helper}, env);
+    }
+    void ExpectUntouched() {
+        EXPECT_TRUE(Contents(victim) == victimBefore) << "the other disk was written to";
+        EXPECT_EQ(Contents(secret), "root only\n");
+    }
+    UsbOutcome PrepareStick(platform::IDiskPreparer& disk) {
+        test::TestServices services(test::BinDir());
+        RemovableDrive d;
+        d.VolumePath = d.PhysicalDevice = FromUtf8(stick);
+        d.Status = DriveNoPartitionTable;
+        HeadlessUsbPage page;
+        test::YesReporter yes;
+        WizardOptions options;
+        return PrepareUsbDisk(page, &d, options, services, disk, yes);
+    }
+
+    test::ScratchDir dir;
+    std::wstring stickImage = dir / L"stick.img";
+    std::wstring victimImage = dir / L"victim.img";
+    std::string stick, victim, secret, victimBefore;
+};
+
+// The legitimate route, through the wizard's own client: the stick is
+// prepared by kernel names and boots; nothing else changes.
+TEST_F(HelperAttack, LegitimateStickIsPreparedAndBoots) {
+    platform::HelperDiskPreparer disk({{Helper()}, false});
+    setenv("PKEXEC_UID", "1000", 1);
+    UsbOutcome outcome = PrepareStick(disk);
+    unsetenv("PKEXEC_UID");
+    ASSERT_EQ(outcome, UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
+    ExpectUntouched();
+    Sh("losetup -d " + stick);
+    stick.clear();
+    if (Sh("command -v qemu-system-x86_64").empty()) {
+        GTEST_SKIP() << "skipped: the boot, without QEMU";
+    }
+    int status = -1;
+    std::string out = Sh("bash " + ToUtf8(test::SourceDir()) + "/tests/boot/boot-medium.sh disk " +
+                             ToUtf8(stickImage) + " " + ToUtf8(dir / L"boot.log"),
+                         &status);
+    EXPECT_EQ(status, 0) << out;
+}
+
+// 1, 2 and 6: a disk is a kernel name, never a path. "@@" (which mtools
+// reads as an offset), links, a FIFO and another user's file are refused
+// before anything is opened, at once, and without telling anything about them.
+TEST_F(HelperAttack, PathsLinksAndMtoolsOffsetsNeverReachADisk) {
+    const std::string link = ToUtf8(dir / L"d@@0");
+    fs::create_symlink(stick, link);
+    const std::string fifo = ToUtf8(dir / L"fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    auto h = Start();
+    ASSERT_TRUE(h->Serving()) << (h->Greeting().size() > 1 ? h->Greeting()[1] : "");
+    const std::string names[] = {
+        link, Name(stick) + "@@0", stick, "../" + Name(stick), fifo, secret, "fifo", Name(victim)};
+    for (const auto& name : names) {
+        for (const Message& m :
+             {Message{"copy-file", name, "", "scour", "x"},
+              Message{"root-file-exists", name, "", "scour"}, Message{"format", name, "", "fat"},
+              Message{"open", name, ""}, Message{"identity", name, ""}}) {
+            std::string why = h->Refusal(m);
+            EXPECT_TRUE(why.find("not the name of a disk") != std::string::npos ||
+                        why.find("not a removable disk that the wizard lists") != std::string::npos)
+                << m[0] << " " << name << ": " << why;
+            EXPECT_EQ(why.find("10 "), std::string::npos) << "tells the secret's size: " << why;
+        }
+    }
+    // The stick's own name with another disk as its volume.
+    std::string why = h->Refusal({"format", Name(stick), Name(victim), "fat"});
+    EXPECT_NE(why.find("is not a volume of"), std::string::npos) << why;
+    ExpectUntouched();
+}
+
+// 2: the link is flipped between the stick and a root-only file while the
+// helper is asked again and again: it never follows a name it was given.
+TEST_F(HelperAttack, FlippingLinkNeverTurnsAFileIntoAVolume) {
+    const std::string link = ToUtf8(dir / L"flip");
+    std::atomic<bool> stop{false};
+    std::thread flipper([&] {
+        const std::string next = link + ".new";
+        for (int i = 0; !stop; ++i) {
+            fs::remove(next);
+            fs::create_symlink(i % 2 == 0 ? stick : secret, next);
+            fs::rename(next, link);
+        }
+    });
+    auto h = Start();
+    int accepted = 0;
+    for (int i = 0; i < 200 && h->Serving(); ++i) {
+        accepted += h->Refusal({"format", link, "", "fat"}) == "(accepted)";
+    }
+    stop = true;
+    flipper.join();
+    EXPECT_EQ(accepted, 0);
+    ExpectUntouched();
+}
+
+// 3 and 8: copies come only from the program folder's own "common" and
+// "flash", opened beneath it; a program folder that another user could change,
+// or whose members lead elsewhere through a link, makes the helper refuse to run.
+TEST_F(HelperAttack, CopiesComeOnlyFromARootOwnedProgramFolder) {
+    auto h = Start();
+    const std::vector<std::string> folders = {
+        "/etc", "common/../flash", "../common", Bin() + "/common", "iso", "flash/"};
+    for (const auto& folder : folders) {
+        EXPECT_NE(h->Refusal({"copy-folder", Name(stick), "", folder})
+                      .find("not a folder of the program folder"),
+                  std::string::npos)
+            << folder;
+    }
+    h.reset();
+
+    // Copies of the program folder, each with one fault.
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path&)> spoil;
+        const char* words;
+    };
+    const fs::path secretFolder = ToFsPath(dir / L"secrets");
+    fs::create_directories(secretFolder);
+    fs::copy_file(secret, secretFolder / "syslinux.cfg");
+    const Case cases[] = {
+        {"writable by others", [](const fs::path& p) { chmod(p.c_str(), 0777); },
+         "may be changed by other users"},
+        {"owned by another user", [](const fs::path& p) { (void)chown(p.c_str(), 65534, 65534); },
+         "may be changed by other users"},
+        {"an installer another user owns",
+         [](const fs::path& p) { (void)chown((p / "flash/syslinux").c_str(), 65534, 65534); },
+         "may be changed by other users"},
+        {"a copied file others may write",
+         [](const fs::path& p) { chmod((p / "common/syslinux.cfg").c_str(), 0666); },
+         "may be changed by other users"},
+        {"flash leads elsewhere through a link",
+         [&](const fs::path& p) {
+             fs::remove_all(p / "flash");
+             fs::create_directory_symlink(secretFolder, p / "flash");
+         },
+         "through a link"},
+        {"a link inside common",
+         [&](const fs::path& p) { fs::create_symlink(secret, p / "common/secret"); }, "is a link"},
+    };
+    for (const auto& c : cases) {
+        const fs::path program = ToFsPath(dir / L"program");
+        fs::remove_all(program);
+        fs::create_directories(program);
+        chmod(program.c_str(), 0755);
+        for (const char* member : {"common", "flash"}) {
+            fs::copy(ToFsPath(test::BinDir()) / member, program / member,
+                     fs::copy_options::recursive);
+        }
+        fs::copy_file(Helper(), program / platform::helper::kHelperExecutable);
+        c.spoil(program);
+        auto bad = Start({}, (program / platform::helper::kHelperExecutable).string());
+        EXPECT_FALSE(bad->Serving()) << c.what;
+        ASSERT_EQ(bad->Greeting().size(), 2u) << c.what;
+        EXPECT_NE(bad->Greeting()[1].find(c.words), std::string::npos)
+            << c.what << ": " << bad->Greeting()[1];
+        EXPECT_EQ(bad->End(), 1) << c.what;
+    }
+    ExpectUntouched();
+}
+
+// 4: release unmounts the stick's own mounts, found by device number, and
+// leaves a mount whose only tie to the stick is the text of its source.
+TEST_F(HelperAttack, ReleaseUnmountsByDeviceNumberNotBySourceText) {
+    Sh("mkfs.ext2 -q -F " + stick);
+    const std::string own = ToUtf8(dir / L"stick-mount");
+    const std::string decoy = ToUtf8(dir / L"decoy");
+    fs::create_directories(own);
+    fs::create_directories(decoy);
+    ASSERT_EQ(mount(stick.c_str(), own.c_str(), "ext2", 0, nullptr), 0);
+    ASSERT_EQ(mount(stick.c_str(), decoy.c_str(), "tmpfs", 0, nullptr), 0);
+    auto h = Start();
+    EXPECT_EQ(h->Refusal({"release", Name(stick), ""}), "(accepted)");
+    std::string table = Sh("cat /proc/self/mountinfo");
+    EXPECT_EQ(table.find(" " + own + " "), std::string::npos) << "the stick is still mounted";
+    EXPECT_NE(table.find(" " + decoy + " "), std::string::npos) << "the decoy was unmounted";
+    umount(decoy.c_str());
+}
+
+// 5: no message may make root hold more than the wizard ever sends.
+TEST_F(HelperAttack, OversizedMessagesAreRefusedBeforeTheyAreRead) {
+    auto h = Start();
+    const std::string big(platform::helper::kMaxContentsBytes + 1, 'x');
+    EXPECT_NE(h->Refusal({"copy-file", Name(stick), "", "scour", big}).find("larger than"),
+              std::string::npos);
+    // A field that announces 600 MiB: the helper ends without waiting for them.
+    const std::string head = "2\n8\nidentity\n629145600\n";
+    ASSERT_EQ(write(h->Socket(), head.data(), head.size()), static_cast<ssize_t>(head.size()));
+    pollfd p{h->Socket(), POLLIN, 0};
+    EXPECT_EQ(poll(&p, 1, 5000), 1) << "the helper waits for the announced bytes";
+    EXPECT_EQ(h->End(), 2);
+    ExpectUntouched();
+}
+
+// 7: the tools get a fixed environment: the caller's HOME (and its mtools
+// configuration) and variables do not reach them.
+TEST_F(HelperAttack, CallersEnvironmentDoesNotReachTheTools) {
+    const std::string home = ToUtf8(dir / L"home");
+    fs::create_directories(home);
+    // Read at all, this breaks every mtools command.
+    test::WriteFile(FromUtf8(home + "/.mtoolsrc"), "this is not an mtools setting\n");
+    auto h = Start({"HOME=" + home, "MTOOLSRC=" + home + "/.mtoolsrc", "PATH=" + home,
+                    "LD_PRELOAD=" + home + "/evil.so"});
+    ASSERT_TRUE(h->Serving());
+    EXPECT_EQ(h->Refusal({"format", Name(stick), "", "fat"}), "(accepted)");
+    EXPECT_EQ(h->Refusal({"copy-file", Name(stick), "", "scour", "archive"}), "(accepted)");
+    auto a = h->Ask({"root-file-exists", Name(stick), "", "scour"});
+    ASSERT_TRUE(a && a->size() == 3);
+    EXPECT_EQ((*a)[2], "1");
+    ExpectUntouched();
+}
+
+}  // namespace
+}  // namespace scour

@@ -1,0 +1,103 @@
+// The disk helper spoken to directly, as any process of the user's session
+// could: raw requests over its real protocol, with the environment the caller
+// chooses. The attack and refusal tests send what the wizard never would.
+#pragma once
+
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/linux/helper_protocol.h"
+
+namespace scour::test {
+
+class RawHelper {
+  public:
+    RawHelper(std::vector<std::string> argv, std::vector<std::string> env) {
+        int pair[2];
+        if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+            return;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&actions, pair[1], STDOUT_FILENO);
+        std::vector<char*> args, envp;
+        for (auto& a : argv) {
+            args.push_back(a.data());
+        }
+        args.push_back(nullptr);
+        for (auto& e : env) {
+            envp.push_back(e.data());
+        }
+        envp.push_back(nullptr);
+        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
+            pid_ = -1;
+        }
+        posix_spawn_file_actions_destroy(&actions);
+        close(pair[1]);
+        socket_ = pair[0];
+        reader_ = std::make_unique<platform::helper::MessageReader>(socket_);
+        std::string error;
+        if (auto g = reader_->Read(error)) {
+            greeting_ = *g;
+        }
+    }
+    ~RawHelper() { End(); }
+    RawHelper(const RawHelper&) = delete;
+    RawHelper& operator=(const RawHelper&) = delete;
+
+    const platform::helper::Message& Greeting() const { return greeting_; }
+    bool Serving() const {
+        return greeting_.size() == 3 && greeting_[0] == platform::helper::kHelperGreeting;
+    }
+    int Socket() const { return socket_; }
+
+    // The answer: "ok" or "fail", the text, the results; nothing when the helper ended.
+    std::optional<platform::helper::Message> Ask(const platform::helper::Message& request) {
+        std::string error;
+        if (socket_ < 0 || !platform::helper::WriteMessage(socket_, request)) {
+            return std::nullopt;
+        }
+        return reader_->Read(error);
+    }
+    // The refusal text of a request that must fail; "(accepted)" when it did not.
+    std::string Refusal(const platform::helper::Message& request) {
+        auto a = Ask(request);
+        if (!a || a->size() < 2) {
+            return "(no answer)";
+        }
+        return (*a)[0] == platform::helper::kFail ? (*a)[1] : "(accepted)";
+    }
+    // Closes its input and waits; its exit status, -1 when it did not exit.
+    int End() {
+        if (socket_ >= 0) {
+            reader_.reset();
+            close(socket_);
+            socket_ = -1;
+        }
+        if (pid_ > 0) {
+            int status = 0;
+            waitpid(pid_, &status, 0);
+            pid_ = -1;
+            status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        }
+        return status_;
+    }
+    pid_t Pid() const { return pid_; }
+
+  private:
+    pid_t pid_ = -1;
+    int socket_ = -1;
+    int status_ = -1;
+    std::unique_ptr<platform::helper::MessageReader> reader_;
+    platform::helper::Message greeting_;
+};
+
+}  // namespace scour::test

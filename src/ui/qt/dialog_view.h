@@ -13,6 +13,7 @@
 #include "app/dialogs.h"
 #include "app/page_view.h"
 
+class QRadioButton;
 class QTreeWidget;
 
 namespace scour::qt {
@@ -81,9 +82,14 @@ class DialogView final : public QWidget, public IPageView {
     int ProgressPosition(int id) override;
     void RepaintNow() override;
 
+  protected:
+    // The arrow keys on a radio button move the choice within its group.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void Build();
     void RadioClicked(int id);
+    bool MoveInRadioGroup(QRadioButton& from, int step);
     void Command(int id);
     QTreeWidget* List(int id) const;
 
@@ -92,6 +98,8 @@ class DialogView final : public QWidget, public IPageView {
     std::map<int, QWidget*> controls_;
     // Radio buttons by group: a group starts at a control with kGroup.
     std::map<int, int> radioGroup_;
+    // Each group's radio buttons in the description's order.
+    std::map<int, std::vector<int>> groupOrder_;
     bool filling_ = false;
 };
 

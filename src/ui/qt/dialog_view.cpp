@@ -536,4 +536,23 @@ void RepaintWindowNow(QWidget* widget) {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
 }
 
+namespace {
+bool g_keepingAlive = false;
+}
+
+void KeepWindowsAlive() {
+    if (g_keepingAlive || QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    g_keepingAlive = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::ExcludeSocketNotifiers |
+                                    QEventLoop::X11ExcludeTimers);
+    g_keepingAlive = false;
+}
+
+bool KeepingWindowsAlive() {
+    return g_keepingAlive;
+}
+
 }  // namespace scour::qt

@@ -107,4 +107,12 @@ class DialogView final : public QWidget, public IPageView {
 // and handles only the pending repaint requests, never input or timers.
 void RepaintWindowNow(QWidget* widget);
 
+// Lets the window system reach the windows while the UI thread waits for
+// something outside (the share test's probe): exposures, repaints and the
+// window manager's pings are handled; input, timers and socket notices wait,
+// so the wizard stays as blocked as the test requires.
+void KeepWindowsAlive();
+// True while KeepWindowsAlive runs: work posted for later must wait.
+bool KeepingWindowsAlive();
+
 }  // namespace scour::qt

@@ -136,6 +136,7 @@ int main(int argc, char** argv) {
             QWidget* owner = QApplication::activeModalWidget();
             return AskFormatFileSystem(owner != nullptr ? owner : &frame);
         });
+    KeepWindowsAliveDuringShareTests(services.network);
     PageContext context{services, reporter, frame, volumes.get(), disks.get()};
     CMainDlg sheet(context);
     frame.WatchVolumes(OpenVolumeWatch());

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -83,7 +84,33 @@ std::wstring ProbeProgram() {
     return test::BinDir() + L"/scourline-share-probe";
 }
 
+// The private homes go below a temporary folder of this test's own, where
+// nothing else of the machine makes or leaves any.
+class OwnTempFolder {
+  public:
+    OwnTempFolder() {
+        const char* old = std::getenv("TMPDIR");
+        if (old != nullptr) {
+            old_ = old;
+        }
+        setenv("TMPDIR", ToUtf8(scratch_.Path()).c_str(), 1);
+    }
+    ~OwnTempFolder() {
+        if (old_) {
+            setenv("TMPDIR", old_->c_str(), 1);
+        } else {
+            unsetenv("TMPDIR");
+        }
+    }
+    std::string Path() const { return ToUtf8(scratch_.Path()); }
+
+  private:
+    test::ScratchDir scratch_;
+    std::optional<std::string> old_;
+};
+
 TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
+    OwnTempFolder tmp;
     test::SilentListener silent;
     int closed = test::ClosedPort();
     struct Case {
@@ -114,7 +141,8 @@ TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
             ++seen.waits;
             for (int pid : Children()) {
                 fs::path proc = "/proc/" + std::to_string(pid);
-                if (fs::read_symlink(proc / "exe").filename() != "scourline-share-probe") {
+                std::error_code gone;  // the probe may end between two looks
+                if (fs::read_symlink(proc / "exe", gone).filename() != "scourline-share-probe") {
                     continue;
                 }
                 ++seen.probes;
@@ -135,8 +163,7 @@ TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
         // Nothing is left behind: no child, no private home.
         EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
         EXPECT_EQ(errno, ECHILD);
-        const char* tmp = std::getenv("TMPDIR");
-        for (const auto& entry : fs::directory_iterator(tmp != nullptr ? tmp : "/tmp")) {
+        for (const auto& entry : fs::directory_iterator(tmp.Path())) {
             EXPECT_EQ(entry.path().filename().string().rfind("scourline-smb.", 0),
                       std::string::npos)
                 << entry.path();
@@ -156,9 +183,7 @@ TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
             environ.push_back(var.substr(0, var.find('=')));
         }
         EXPECT_EQ(environ, (std::vector<std::string>{"HOME", "PATH", "LC_ALL"}));
-        EXPECT_NE(seen.environ.find("HOME=" + std::string(tmp != nullptr ? tmp : "/tmp") +
-                                    "/scourline-smb."),
-                  std::string::npos)
+        EXPECT_NE(seen.environ.find("HOME=" + tmp.Path() + "/scourline-smb."), std::string::npos)
             << seen.environ;
         // Beyond stdin, stdout and stderr only what the client library opened
         // itself: none of this process's sockets or pipes (the listener's

@@ -29,7 +29,8 @@ class LinuxNetwork final : public INetwork {
     explicit LinuxNetwork(ShareProbeSettings settings);
 
     // Runs every few tens of milliseconds while a share test waits for the
-    // probe, on the calling thread (a window's frame repaints there).
+    // probe, on the calling thread (a window's frame repaints there). It must
+    // not throw.
     void SetWaitHook(std::function<void()> hook);
 
     unsigned long TestShareConnection(const std::wstring& share, const std::wstring& user,

@@ -9,7 +9,7 @@ set(SCOUR_INSTALL_PROGRAM_DIR lib/scourline)
 set(SCOUR_POLKIT_ACTIONS_DIR "${CMAKE_INSTALL_DATADIR}/polkit-1/actions" CACHE STRING
     "Where the disk helper's polkit policy is installed (relative: under the prefix)")
 
-set(scour_programs scourline-media scourline-disk-helper)
+set(scour_programs scourline-media scourline-disk-helper scourline-share-probe)
 if(TARGET scourline-wizard)
     list(APPEND scour_programs scourline-wizard)
 endif()

@@ -48,6 +48,26 @@ host_path() {
     fi
 }
 
+# script_text TEXT: TEXT written as a wizard script's TEXT argument (type,
+# expect text, expect box, password), which reads \n as a line break and \\ as
+# one backslash: every backslash doubled, so any path reads back as it is.
+# Screenshot file names are taken as written and stay as they are.
+script_text() { printf '%s' "${1//\\/\\\\}"; }
+
+# fill_script SOURCE DEST NAME=VALUE...: the wizard script SOURCE with every
+# @NAME@ replaced by VALUE as script text, written to DEST.
+fill_script() {
+    local source=$1 dest=$2 text pair value
+    shift 2
+    text=$(cat "$source"; printf x)
+    text=${text%x}
+    for pair in "$@"; do
+        value=$(script_text "${pair#*=}")
+        text=${text//"@${pair%%=*}@"/"$value"}
+    done
+    printf '%s' "$text" >"$dest"
+}
+
 ok() { passed=$((passed + 1)); echo "ok - $1"; }
 not_ok() { failed=$((failed + 1)); echo "not ok - $1"; [ $# -gt 1 ] && printf '    %s\n' "${@:2}"; return 0; }
 

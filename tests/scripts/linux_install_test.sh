@@ -12,7 +12,7 @@ build=$(dirname "$SCOUR_BIN")
 # check_install PREFIX ROOT: ROOT is where PREFIX's files landed (DESTDIR + PREFIX).
 check_install() {
     local prefix=$1 root=$2 lib=$2/lib/scourline
-    for f in scourline-media scourline-disk-helper; do
+    for f in scourline-media scourline-disk-helper scourline-share-probe; do
         check "$f in the program folder" test -x "$lib/$f" -a ! -L "$lib/$f"
     done
     check "the scheme files" bash -c "ls '$lib'/schemes/*.sch >/dev/null"

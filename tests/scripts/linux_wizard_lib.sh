@@ -17,7 +17,7 @@ mkdir -p "$screenshots"
 wizard() {
     local program=$1 script=$2
     shift 2
-    sed "s|@WORK@|$work|g" "$wizard_scripts/$script" >"$work/$script"
+    fill_script "$wizard_scripts/$script" "$work/$script" "WORK=$work"
     (cd "$screenshots" &&
         SCOURLINE_WIZARD_SCRIPT=$work/$script \
             SCOURLINE_WIZARD_BOX_SHOTS=$screenshots/${script%.txt}-boxes \

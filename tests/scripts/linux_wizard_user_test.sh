@@ -38,7 +38,7 @@ if ! as_user test -x "$program/scourline-wizard" -a -r "$program/common/vmlinuz"
     chmod -R a+rX "$program"
 fi
 
-sed "s|@HOME@|$home|g" "$SCOUR_SOURCE/tests/wizard-scripts/iso-interactive.txt" >"$area/script.txt"
+fill_script "$SCOUR_SOURCE/tests/wizard-scripts/iso-interactive.txt" "$area/script.txt" "HOME=$home"
 chmod 644 "$area/script.txt"
 start=$(date +%s)
 expect_status "interactive route as uid $uid to the completion page, then Finish" 1 \

@@ -133,7 +133,7 @@ click 1014
 press next
 expect page 210
 expect text 0 $title
-type 1016 $(win_path "$iso")
+type 1016 $(script_text "$(win_path "$iso")")
 check 1017 0
 press next
 expect page 204

@@ -56,7 +56,7 @@ expect page 209
 click 1014
 press next
 expect page 210
-type 1016 $(win_path "$iso")
+type 1016 $(script_text "$(win_path "$iso")")
 check 1017 1
 press next
 expect page 204

@@ -9,10 +9,13 @@ shots=${SCOUR_WIZARD_SHOTS:-$build_dir/wizard-screenshots}
 mkdir -p "$shots"
 
 # The build's prefix, unless the caller (tools/test.sh) has set one up already.
+# It is started once the display is there (below): a new prefix set up without
+# a display leaves every later wizard without a window, ending with status 0.
+own_prefix=""
 if [ -z "${WINEPREFIX:-}" ]; then
     # shellcheck source=tools/wine-env.sh
     . "$SCOUR_SOURCE/tools/wine-env.sh" "$build_dir"
-    scour_wine_start
+    own_prefix=1
 fi
 WINE=${WINE:-/usr/lib/wine/wine64}
 
@@ -51,6 +54,7 @@ elif ! start_display; then
     not_ok "an X display for the wizard" "$(cat "$work/xvfb.log" 2>/dev/null)"
     finish
 fi
+[ -n "$own_prefix" ] && scour_wine_start
 
 # wizard_folder DIR: a program folder with the wizard, the schemes, a stand-in
 # image maker and boot loader installer, isolinux.bin and a help file.

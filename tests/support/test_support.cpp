@@ -13,7 +13,10 @@
 #include "base/text.h"
 
 #ifndef _WIN32
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #endif
@@ -98,6 +101,49 @@ void MakeDirs(const std::wstring& path) {
 }
 
 #ifndef _WIN32
+namespace {
+// A TCP socket bound to an ephemeral port of 127.0.0.1; its port in *port.
+int BoundSocket(int* port) {
+    int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof address;
+    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        ADD_FAILURE() << "no loopback socket";
+        if (fd >= 0) {
+            close(fd);
+        }
+        return -1;
+    }
+    *port = ntohs(address.sin_port);
+    return fd;
+}
+}  // namespace
+
+SilentListener::SilentListener() {
+    fd_ = BoundSocket(&port_);
+    if (fd_ >= 0 && listen(fd_, 8) != 0) {
+        ADD_FAILURE() << "cannot listen on loopback";
+    }
+}
+
+SilentListener::~SilentListener() {
+    if (fd_ >= 0) {
+        close(fd_);
+    }
+}
+
+int ClosedPort() {
+    int port = 0;
+    int fd = BoundSocket(&port);
+    if (fd >= 0) {
+        close(fd);  // bound but never listening: the port refuses
+    }
+    return port;
+}
+
 std::string Sh(const std::string& command, int* status) {
     std::string out;
     FILE* p = popen((command + " 2>&1").c_str(), "r");

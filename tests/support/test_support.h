@@ -43,6 +43,24 @@ void MakeDirs(const std::wstring& path);
 // Runs a shell command; its output (stderr included) without trailing line
 // feeds, and its exit status when asked for (-1 when it did not exit).
 std::string Sh(const std::string& command, int* status = nullptr);
+
+// A TCP port on 127.0.0.1 where connections are accepted (by the kernel) and
+// never answered, for as long as the object lives.
+class SilentListener {
+  public:
+    SilentListener();
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+    int Port() const { return port_; }
+
+  private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+// A port on 127.0.0.1 where nothing listens (connections are refused).
+int ClosedPort();
 #endif
 
 // Shows nothing and answers Yes to every question.

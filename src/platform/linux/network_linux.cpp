@@ -3,12 +3,12 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
-#include <libsmbclient.h>
 #include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -22,46 +22,29 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/text.h"
+#include "platform/linux/share_probe.h"
 #include "platform/linux/system_linux.h"
 
 namespace scour::platform {
 
 namespace {
 
-// What Windows' redirector reports when the server cannot be reached at all:
-// a host name that does not resolve, a refused connection, a host that never
-// answers, no route. WNetAddConnection2W returns ERROR_BAD_NETPATH (53) for
-// each of these ("The network path was not found"), and the share test shows
-// it as a failure it cannot classify.
-constexpr unsigned long kBadNetPath = 53;
+// A server that cannot be reached at all (see share_probe.h).
+constexpr unsigned long kBadNetPath = kShareUnreachable;
 
-// The client library's timeout per request, and the hard limit on the whole
-// attempt. An unanswered connect gives up after about 5 s in the library, a
-// silent server after kClientTimeoutMs; the child is killed at kAnswerDeadline.
-constexpr int kClientTimeoutMs = 4000;
-constexpr auto kAnswerDeadline = std::chrono::milliseconds(8000);
+// How often a waiting share test lets the wait hook run.
+constexpr auto kWaitSlice = std::chrono::milliseconds(50);
 constexpr auto kExitGrace = std::chrono::milliseconds(1000);
 
 // The library copies the credentials into buffers of this size (terminator
 // included). A longer text would be cut, and a cut password might even match.
 constexpr std::size_t kCredentialBuffer = 256;
-
-struct Request {
-    std::string url;     // smb://host/share[/folder]
-    std::string ipcUrl;  // smb://host/IPC$, to tell a logon failure from a refused share
-    std::string workgroup;
-    std::string user;
-    std::string password;
-};
-
-// The child process serves exactly one request; the authentication callback
-// has no other way to reach it.
-const Request* childRequest = nullptr;
 
 // Percent-encodes all but the unreserved characters, so that '@', ':', ';',
 // '?', '%' and '/' in a name stay part of that name in the URL.
@@ -84,7 +67,7 @@ std::string UrlEncode(const std::string& text) {
 // Builds the request, or returns the code the share path or credentials earn
 // without any network traffic.
 unsigned long MakeRequest(const std::wstring& share, const std::wstring& user,
-                          const std::wstring& password, Request& r) {
+                          const std::wstring& password, int port, ShareProbeRequest& r) {
     if (share.size() < 2 || share[0] != L'\\' || share[1] != L'\\') {
         return kShareBadNetName;
     }
@@ -107,6 +90,9 @@ unsigned long MakeRequest(const std::wstring& share, const std::wstring& user,
         return kBadNetPath;
     }
     std::string host = UrlEncode(ToUtf8(parts[0]));
+    if (port > 0) {
+        host += ':' + std::to_string(port);
+    }
     r.url = "smb://" + host;
     for (std::size_t i = 1; i < parts.size(); ++i) {
         if (!parts[i].empty()) {
@@ -192,128 +178,11 @@ std::string MakePrivateHome() {
     return home;
 }
 
-void CopyCredential(const std::string& text, char* buffer, int size) {
-    if (size <= 0) {
-        return;
-    }
-    std::size_t n = std::min(text.size(), static_cast<std::size_t>(size - 1));
-    std::memcpy(buffer, text.data(), n);
-    buffer[n] = '\0';
-}
-
-void Authenticate(const char* /*server*/, const char* /*share*/, char* workgroup, int wgLength,
-                  char* user, int userLength, char* password, int passwordLength) {
-    // Without a domain the library's own hint stays: the server's rules for
-    // a user of no particular domain apply, as when Windows sends a bare name.
-    if (!childRequest->workgroup.empty()) {
-        CopyCredential(childRequest->workgroup, workgroup, wgLength);
-    }
-    CopyCredential(childRequest->user, user, userLength);
-    CopyCredential(childRequest->password, password, passwordLength);
-}
-
-// errno of an opendir: 0 when it opened.
-int OpenFolder(SMBCCTX* c, const std::string& url) {
-    errno = 0;
-    SMBCFILE* folder = smbc_getFunctionOpendir(c)(c, url.c_str());
-    if (folder == nullptr) {
-        return errno != 0 ? errno : EIO;
-    }
-    smbc_getFunctionClosedir(c)(c, folder);
-    return 0;
-}
-
-unsigned long MapOpenError(int error) {
-    switch (error) {
-        case 0:
-            return kShareOk;
-        case ENOENT:
-        case ENOTDIR:
-            return kShareBadNetName;
-        case EINVAL:  // the host name did not resolve
-        case ECONNREFUSED:
-        case ETIMEDOUT:
-        case EHOSTUNREACH:
-        case EHOSTDOWN:
-        case ENETUNREACH:
-            return kBadNetPath;
-        default:
-            return kShareOtherFailure;
-    }
-}
-
-void WriteAnswer(int fd, unsigned long code) {
-    std::uint32_t value = static_cast<std::uint32_t>(code);
-    const char* p = reinterpret_cast<const char*>(&value);
-    std::size_t left = sizeof value;
-    while (left > 0) {
-        ssize_t n = write(fd, p, left);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return;
-        }
-        p += n;
-        left -= static_cast<std::size_t>(n);
-    }
-}
-
-// Registered last in the child, so it runs first if the library calls exit():
-// nothing of the parent's exit handlers (windows, files, caches) runs twice.
-void LeaveChildAtOnce() {
-    _exit(111);
-}
-
-[[noreturn]] void RunChild(int answerFd, const Request& request, const std::string& home) {
-    std::atexit(LeaveChildAtOnce);
-    int null = open("/dev/null", O_RDWR | O_CLOEXEC);
-    if (null >= 0) {
-        dup2(null, STDIN_FILENO);
-        dup2(null, STDOUT_FILENO);
-        dup2(null, STDERR_FILENO);
-    }
-    signal(SIGPIPE, SIG_DFL);
-    setenv("HOME", home.c_str(), 1);
-    // Would make the library talk to a program instead of the server.
-    unsetenv("LIBSMB_PROG");
-    childRequest = &request;
-
-    SMBCCTX* c = smbc_new_context();
-    if (c == nullptr) {
-        WriteAnswer(answerFd, kShareOtherFailure);
-        _exit(0);
-    }
-    smbc_setDebug(c, 0);
-    smbc_setTimeout(c, kClientTimeoutMs);
-    // Otherwise a wrong password passes on a share open to guests.
-    smbc_setOptionNoAutoAnonymousLogin(c, 1);
-    smbc_setOptionUseKerberos(c, 0);
-    smbc_setOptionFallbackAfterKerberos(c, 0);
-    smbc_setOptionUseCCache(c, 0);
-    smbc_setFunctionAuthData(c, Authenticate);
-    if (smbc_init_context(c) == nullptr) {
-        smbc_free_context(c, 1);
-        WriteAnswer(answerFd, kShareOtherFailure);
-        _exit(0);
-    }
-    int error = OpenFolder(c, request.url);
-    unsigned long code = MapOpenError(error);
-    if (error == EACCES || error == EPERM) {
-        // Wrong password, unknown user and a share that refuses this user all
-        // read "access denied". Only a failed logon also fails on IPC$.
-        int ipc = OpenFolder(c, request.ipcUrl);
-        code = ipc == EACCES || ipc == EPERM ? kShareLogonFailure : kShareAccessDenied;
-    }
-    WriteAnswer(answerFd, code);
-    smbc_free_context(c, 1);
-    _exit(0);
-}
-
-// Reads the child's answer until the deadline. Nothing when it ran out of time
-// (*timedOut) or ended without answering.
+// Reads the probe's answer until the deadline, letting the hook run between
+// slices of the wait. Nothing when it ran out of time (*timedOut) or the probe
+// ended without answering.
 std::optional<unsigned long> ReadAnswer(int fd, std::chrono::steady_clock::time_point deadline,
-                                        bool& timedOut) {
+                                        const std::function<void()>& hook, bool& timedOut) {
     std::uint32_t value = 0;
     char* p = reinterpret_cast<char*>(&value);
     std::size_t got = 0;
@@ -326,7 +195,7 @@ std::optional<unsigned long> ReadAnswer(int fd, std::chrono::steady_clock::time_
             return std::nullopt;
         }
         pollfd pfd{fd, POLLIN, 0};
-        int r = poll(&pfd, 1, static_cast<int>(left.count()));
+        int r = poll(&pfd, 1, static_cast<int>(std::min(left, kWaitSlice).count()));
         if (r < 0 && errno == EINTR) {
             continue;
         }
@@ -334,6 +203,9 @@ std::optional<unsigned long> ReadAnswer(int fd, std::chrono::steady_clock::time_
             return std::nullopt;
         }
         if (r == 0) {
+            if (hook) {
+                hook();
+            }
             continue;  // the deadline check above ends the wait
         }
         ssize_t n = read(fd, p + got, sizeof value - got);
@@ -348,7 +220,7 @@ std::optional<unsigned long> ReadAnswer(int fd, std::chrono::steady_clock::time_
     return value;
 }
 
-// Waits for the child until the deadline, then kills it; never leaves it behind.
+// Waits for the probe until the deadline, then kills it; never leaves it behind.
 void Reap(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     for (;;) {
         pid_t r = waitpid(pid, nullptr, WNOHANG);
@@ -365,14 +237,81 @@ void Reap(pid_t pid, std::chrono::steady_clock::time_point deadline) {
     }
 }
 
+// Starts the probe with exec, its stdin and stdout on `channel`, stderr on
+// /dev/null, no other descriptor of ours, default signals and an environment
+// of its own: nothing of the wizard's environment (LD_PRELOAD, LIBSMB_PROG,
+// the user's HOME) reaches the client library. 0 when it could not start.
+pid_t SpawnProbe(const std::string& program, int channel, const std::string& home) {
+    posix_spawn_file_actions_t actions;
+    posix_spawnattr_t attributes;
+    if (posix_spawn_file_actions_init(&actions) != 0) {
+        return 0;
+    }
+    if (posix_spawnattr_init(&attributes) != 0) {
+        posix_spawn_file_actions_destroy(&actions);
+        return 0;
+    }
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    bool ready =
+        posix_spawn_file_actions_adddup2(&actions, channel, STDIN_FILENO) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, channel, STDOUT_FILENO) == 0 &&
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0) == 0 &&
+        posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1) == 0 &&
+        posix_spawnattr_setsigmask(&attributes, &none) == 0 &&
+        posix_spawnattr_setsigdefault(&attributes, &all) == 0 &&
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF) == 0;
+    pid_t pid = 0;
+    if (ready) {
+        std::string homeVar = "HOME=" + home;
+        std::string pathVar = "PATH=/usr/bin:/bin";
+        std::string localeVar = "LC_ALL=C.UTF-8";
+        char* env[] = {homeVar.data(), pathVar.data(), localeVar.data(), nullptr};
+        std::string name = program;
+        char* argv[] = {name.data(), nullptr};
+        if (posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, env) != 0) {
+            pid = 0;
+        }
+    }
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+std::string ProbeBesideProgram() {
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return {};
+    }
+    return (exe.parent_path() / kShareProbeProgram).string();
+}
+
 }  // namespace
+
+LinuxNetwork::LinuxNetwork() : LinuxNetwork(ShareProbeSettings{}) {}
+
+LinuxNetwork::LinuxNetwork(ShareProbeSettings settings) : settings_(std::move(settings)) {
+    if (settings_.program.empty()) {
+        settings_.program = ProbeBesideProgram();
+    }
+}
+
+void LinuxNetwork::SetWaitHook(std::function<void()> hook) {
+    hook_ = std::move(hook);
+}
 
 unsigned long LinuxNetwork::TestShareConnection(const std::wstring& share, const std::wstring& user,
                                                 const std::wstring& password) {
-    Request request;
-    if (unsigned long refused = MakeRequest(share, user, password, request); refused != kShareOk) {
+    ShareProbeRequest request;
+    if (unsigned long refused = MakeRequest(share, user, password, settings_.port, request);
+        refused != kShareOk) {
         return refused;
     }
+    // The library ends its process when no interface is up: the probe would
+    // die without an answer.
     if (!AnyInterfaceUp()) {
         return kShareNoNetwork;
     }
@@ -381,26 +320,23 @@ unsigned long LinuxNetwork::TestShareConnection(const std::wstring& share, const
         return kShareOtherFailure;
     }
     unsigned long code = kShareOtherFailure;
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) == 0) {
-        // A child of its own because the library's configuration is process-
-        // wide, it may end the process, and a hung server must not hold the
-        // wizard: the child can be killed. It runs without exec in a process
-        // that may have other threads; glibc keeps malloc and stdio usable in
-        // such a child, and nothing of the parent's other libraries is used.
-        // It shares the parent's stdio buffers: empty them first so nothing
-        // is written twice.
-        std::fflush(nullptr);
-        pid_t pid = fork();
-        if (pid == 0) {
-            close(fds[0]);
-            RunChild(fds[1], request, home);
-        }
-        close(fds[1]);
+    int channel[2];
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, channel) == 0) {
+        pid_t pid = SpawnProbe(settings_.program, channel[1], home);
+        close(channel[1]);
         if (pid > 0) {
             auto start = std::chrono::steady_clock::now();
+            // The probe reads the whole request before it connects; one that
+            // is already gone must not raise SIGPIPE in the wizard.
+            std::string bytes = EncodeShareProbeRequest(request);
+            bool sent = !bytes.empty() && send(channel[0], bytes.data(), bytes.size(),
+                                               MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+            shutdown(channel[0], SHUT_WR);
+            std::optional<unsigned long> answer;
             bool timedOut = false;
-            auto answer = ReadAnswer(fds[0], start + kAnswerDeadline, timedOut);
+            if (sent) {
+                answer = ReadAnswer(channel[0], start + settings_.deadline, hook_, timedOut);
+            }
             if (answer) {
                 code = *answer;
             } else if (timedOut) {
@@ -409,7 +345,7 @@ unsigned long LinuxNetwork::TestShareConnection(const std::wstring& share, const
             Reap(pid, answer ? std::chrono::steady_clock::now() + kExitGrace
                              : std::chrono::steady_clock::now());
         }
-        close(fds[0]);
+        close(channel[0]);
     }
     std::error_code ec;
     std::filesystem::remove_all(home, ec);

@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -120,7 +121,9 @@ void DialogView::Build() {
                 auto* radio = new QRadioButton(text, this);
                 // Groups follow the dialog's group marks, not the parent widget.
                 radio->setAutoExclusive(false);
+                radio->installEventFilter(this);
                 radioGroup_[c.id] = group;
+                groupOrder_[group].push_back(c.id);
                 int id = c.id;
                 connect(radio, &QAbstractButton::clicked, this, [this, id] { RadioClicked(id); });
                 widget = radio;
@@ -146,9 +149,10 @@ void DialogView::Build() {
             case ControlKind::DefaultButton: {
                 auto* button = new QPushButton(text, this);
                 bool isDefault = c.kind == ControlKind::DefaultButton;
-                // Only the dialog's default button takes Return; on a page
-                // Return belongs to the sheet's Next.
-                button->setAutoDefault(isDefault);
+                // As in a Windows dialog: Return presses the push button that
+                // has the focus; elsewhere it presses the window's default
+                // button (the sheet's Next or Finish, a dialog's OK).
+                button->setAutoDefault(true);
                 button->setDefault(isDefault);
                 int id = c.id;
                 connect(button, &QAbstractButton::clicked, this, [this, id] { Command(id); });
@@ -242,6 +246,55 @@ void DialogView::RadioClicked(int id) {
         }
     }
     Command(id);
+}
+
+bool DialogView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        auto* radio = qobject_cast<QRadioButton*>(watched);
+        if (radio != nullptr && (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+            switch (key->key()) {
+                case Qt::Key_Up:
+                case Qt::Key_Left:
+                    return MoveInRadioGroup(*radio, -1);
+                case Qt::Key_Down:
+                case Qt::Key_Right:
+                    return MoveInRadioGroup(*radio, +1);
+                default:
+                    break;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool DialogView::MoveInRadioGroup(QRadioButton& from, int step) {
+    auto group = std::find_if(radioGroup_.begin(), radioGroup_.end(),
+                              [&](const auto& entry) { return Control(entry.first) == &from; });
+    if (group == radioGroup_.end()) {
+        return false;
+    }
+    int id = group->first;
+    const std::vector<int>& members = groupOrder_[group->second];
+    auto at = std::find(members.begin(), members.end(), id);
+    if (at == members.end()) {
+        return false;
+    }
+    // The next usable button of the group, wrapping; the focus and the check
+    // move together and the page hears a click, as with a Windows auto radio
+    // button. A group with no other usable button keeps the key.
+    auto count = static_cast<std::ptrdiff_t>(members.size());
+    std::ptrdiff_t start = at - members.begin();
+    for (std::ptrdiff_t n = 1; n < count; ++n) {
+        std::ptrdiff_t i = ((start + step * n) % count + count) % count;
+        auto* next = qobject_cast<QRadioButton*>(Control(members[static_cast<std::size_t>(i)]));
+        if (next != nullptr && next->isVisibleTo(this) && next->isEnabledTo(this)) {
+            next->setFocus(Qt::TabFocusReason);
+            next->click();
+            return true;
+        }
+    }
+    return true;
 }
 
 void DialogView::Command(int id) {
@@ -481,6 +534,25 @@ void RepaintWindowNow(QWidget* widget) {
     // Only what asks for a repaint: timers, input and the script's steps wait.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateLater);
+}
+
+namespace {
+bool g_keepingAlive = false;
+}
+
+void KeepWindowsAlive() {
+    if (g_keepingAlive || QCoreApplication::instance() == nullptr) {
+        return;
+    }
+    g_keepingAlive = true;
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
+                                    QEventLoop::ExcludeSocketNotifiers |
+                                    QEventLoop::X11ExcludeTimers);
+    g_keepingAlive = false;
+}
+
+bool KeepingWindowsAlive() {
+    return g_keepingAlive;
 }
 
 }  // namespace scour::qt

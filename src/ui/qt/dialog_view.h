@@ -13,6 +13,7 @@
 #include "app/dialogs.h"
 #include "app/page_view.h"
 
+class QRadioButton;
 class QTreeWidget;
 
 namespace scour::qt {
@@ -81,9 +82,14 @@ class DialogView final : public QWidget, public IPageView {
     int ProgressPosition(int id) override;
     void RepaintNow() override;
 
+  protected:
+    // The arrow keys on a radio button move the choice within its group.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void Build();
     void RadioClicked(int id);
+    bool MoveInRadioGroup(QRadioButton& from, int step);
     void Command(int id);
     QTreeWidget* List(int id) const;
 
@@ -92,11 +98,21 @@ class DialogView final : public QWidget, public IPageView {
     std::map<int, QWidget*> controls_;
     // Radio buttons by group: a group starts at a control with kGroup.
     std::map<int, int> radioGroup_;
+    // Each group's radio buttons in the description's order.
+    std::map<int, std::vector<int>> groupOrder_;
     bool filling_ = false;
 };
 
 // Repaints a window at once while the UI thread is busy: paints what is dirty
 // and handles only the pending repaint requests, never input or timers.
 void RepaintWindowNow(QWidget* widget);
+
+// Lets the window system reach the windows while the UI thread waits for
+// something outside (the share test's probe): exposures, repaints and the
+// window manager's pings are handled; input, timers and socket notices wait,
+// so the wizard stays as blocked as the test requires.
+void KeepWindowsAlive();
+// True while KeepWindowsAlive runs: work posted for later must wait.
+bool KeepingWindowsAlive();
 
 }  // namespace scour::qt

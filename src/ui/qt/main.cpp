@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -72,10 +73,35 @@ class StartupHost final : public IStartupHost {
     bool started_ = false;
 };
 
+QtMessageHandler g_qtMessages = nullptr;
+
+// Only while the application connects to the window system: a platform that
+// cannot be opened (no display, a display nobody serves, no compositor, no
+// plugin) ends the wizard as one that showed no window, where Qt would abort.
+// Qt's own choice of platform decides, so nothing of it is guessed here.
+void NoWindowOnFatal(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        auto env = [](const char* name) {
+            const char* value = std::getenv(name);
+            return std::string(name) + "=" + (value != nullptr ? value : "(unset)");
+        };
+        std::fprintf(stderr,
+                     "scourline-wizard: no usable display, so no window was shown (%s, %s, "
+                     "%s)\n",
+                     env("DISPLAY").c_str(), env("WAYLAND_DISPLAY").c_str(),
+                     env("QT_QPA_PLATFORM").c_str());
+        std::fflush(stderr);
+        std::_Exit(kExitNoWindow);
+    }
+    g_qtMessages(type, context, text);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    g_qtMessages = qInstallMessageHandler(NoWindowOnFatal);
     QApplication app(argc, argv);
+    qInstallMessageHandler(g_qtMessages);
     QApplication::setWindowIcon(ProgramIcon());
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -110,6 +136,7 @@ int main(int argc, char** argv) {
             QWidget* owner = QApplication::activeModalWidget();
             return AskFormatFileSystem(owner != nullptr ? owner : &frame);
         });
+    KeepWindowsAliveDuringShareTests(services.network);
     PageContext context{services, reporter, frame, volumes.get(), disks.get()};
     CMainDlg sheet(context);
     frame.WatchVolumes(OpenVolumeWatch());

@@ -1,7 +1,9 @@
 #include "ui/qt/platform_hooks.h"
 
 #include "platform/device_monitor.h"
+#include "platform/linux/network_linux.h"
 #include "platform/privileges.h"
+#include "ui/qt/dialog_view.h"
 
 namespace scour::qt {
 
@@ -32,6 +34,12 @@ std::unique_ptr<platform::IDiskPreparer> CreateFrameDiskPreparer(
 void SetFormatFileSystem(platform::IDiskPreparer& disks, const std::wstring& fileSystem) {
     disks.SetFormatFileSystem(fileSystem == L"FAT" ? platform::FormatFileSystem::Fat
                                                    : platform::FormatFileSystem::Fat32);
+}
+
+void KeepWindowsAliveDuringShareTests(platform::INetwork* network) {
+    if (auto* probing = dynamic_cast<platform::LinuxNetwork*>(network)) {
+        probing->SetWaitHook(KeepWindowsAlive);
+    }
 }
 
 std::unique_ptr<IVolumeWatch> OpenVolumeWatch() {

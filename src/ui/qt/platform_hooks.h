@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/disk_ops.h"
+#include "platform/network.h"
 
 namespace scour::qt {
 
@@ -17,6 +18,10 @@ std::unique_ptr<platform::IDiskPreparer> CreateFrameDiskPreparer(const std::wstr
 
 // The file system the next Format of these operations makes: "FAT32" or "FAT".
 void SetFormatFileSystem(platform::IDiskPreparer& disks, const std::wstring& fileSystem);
+
+// The share test of these services keeps the windows alive while it waits
+// for its probe (see KeepWindowsAlive).
+void KeepWindowsAliveDuringShareTests(platform::INetwork* network);
 
 // Volumes arriving and leaving, read from a descriptor the event loop watches.
 class IVolumeWatch {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "app/main_dlg.h"
+#include "ui/qt/dialog_view.h"
 
 namespace scour::qt {
 
@@ -113,8 +114,9 @@ void ScriptSession::Tick() {
         // A script that ends without closing the wizard leaves it to the user.
         return;
     }
-    if (inTick_) {
-        // A dialog's own loop inside an action: the script goes on after it.
+    if (inTick_ || KeepingWindowsAlive()) {
+        // A dialog's own loop inside an action, or the windows kept alive
+        // while the wizard waits: the script goes on after it.
         QTimer::singleShot(50, [this] { Tick(); });
         return;
     }

@@ -1,8 +1,13 @@
 // The Linux settings file (REGEDIT4 text) as the store reads it, and what the
 // store writes over it: every value set reads back as set, every other value
-// reads back as it was.
+// reads back as it was, and the options saved from it load back equal.
+#include <unistd.h>
+
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,6 +15,7 @@
 
 #include "base/text.h"
 #include "fuzz_check.h"
+#include "options/wizard_options.h"
 #include "platform/linux/reg_file_store.h"
 
 namespace regtext = scour::platform::regtext;
@@ -78,6 +84,59 @@ bool StartsWithHeader(std::string_view text) {
     return line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00";
 }
 
+std::filesystem::path g_folder;
+
+void RemoveFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(g_folder, ec);
+}
+
+// One settings file for the whole run, on a memory file system where there is
+// one: the store syncs every write.
+std::filesystem::path SettingsFile() {
+    static const std::filesystem::path file = [] {
+        std::error_code ec;
+        std::filesystem::path base = "/dev/shm";
+        if (!std::filesystem::is_directory(base, ec)) {
+            base = std::filesystem::temp_directory_path();
+        }
+        std::string folder = (base / "reg-file-fuzz.XXXXXX").string();
+        FUZZ_CHECK(mkdtemp(folder.data()) != nullptr);
+        g_folder = folder;
+        std::atexit(RemoveFolder);
+        return g_folder / "Data.reg";
+    }();
+    return file;
+}
+
+bool SameOptions(const scour::WizardOptions& a, const scour::WizardOptions& b) {
+    return a.AutoStart == b.AutoStart && a.SelectDisks == b.SelectDisks && a.NoDelay == b.NoDelay &&
+           a.WriteLog == b.WriteLog && a.NetLog == b.NetLog && a.Verify == b.Verify &&
+           a.ResetHPA == b.ResetHPA && a.ResetDCO == b.ResetDCO && a.AtaErase == b.AtaErase &&
+           a.IsoUsb == b.IsoUsb && a.IsoShowFolder == b.IsoShowFolder && a.Scheme == b.Scheme &&
+           a.IsoPath == b.IsoPath && a.NetShare == b.NetShare && a.NetUser == b.NetUser;
+}
+
+// The wizard's own round trip through the real store and file: what it loads,
+// saves and loads again is what it loaded.
+void CheckOptionsRoundTrip(std::string_view text) {
+    const std::filesystem::path file = SettingsFile();
+    {
+        std::ofstream out(file, std::ios::binary | std::ios::trunc);
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        FUZZ_CHECK(out.flush());
+    }
+    scour::platform::RegFileStore store(file);
+    scour::platform::Services services;
+    services.settings = &store;
+    scour::WizardOptions loaded;
+    loaded.Load(services);
+    FUZZ_CHECK(loaded.Save(services) == 0);
+    scour::WizardOptions again;
+    again.Load(services);
+    FUZZ_CHECK(SameOptions(loaded, again));
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -122,5 +181,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FUZZ_CHECK(Same(regtext::Query(after, names[i]), before[i]));
         }
     }
+    CheckOptionsRoundTrip(text);
     return 0;
 }

@@ -91,13 +91,13 @@ void RemoveFolder() {
     std::filesystem::remove_all(g_folder, ec);
 }
 
-// One settings file for the whole run, on a memory file system where there is
-// one: the store syncs every write.
+// One settings file for the whole run: in $TMPDIR when it is set (the test
+// run sets it), else on a memory file system, as the store syncs every write.
 std::filesystem::path SettingsFile() {
     static const std::filesystem::path file = [] {
         std::error_code ec;
         std::filesystem::path base = "/dev/shm";
-        if (!std::filesystem::is_directory(base, ec)) {
+        if (std::getenv("TMPDIR") != nullptr || !std::filesystem::is_directory(base, ec)) {
             base = std::filesystem::temp_directory_path();
         }
         std::string folder = (base / "reg-file-fuzz.XXXXXX").string();

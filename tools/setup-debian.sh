@@ -29,6 +29,8 @@ packages=(
   qemu-system-x86
   # boot tests: reading the boot report back
   python3
+  # fuzz targets (tools/fuzz.sh): clang with libFuzzer's runtime
+  clang-14 libclang-rt-14-dev
 )
 
 missing=()

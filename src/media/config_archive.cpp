@@ -122,17 +122,22 @@ void AddOnList(NewcArchiveWriter& writer, const std::wstring& programFolder,
     if (!list) {
         return;
     }
+    ReadAddOnList(list.get(),
+                  [&](std::string_view name) { AddOn(writer, programFolder, name, codec); });
+}
+
+}  // namespace
+
+void ReadAddOnList(std::FILE* list, const std::function<void(std::string_view)>& take) {
     std::vector<char> line(kMaxListLine + 1);
-    while (std::fgets(line.data(), static_cast<int>(line.size()), list.get()) != nullptr) {
+    while (std::fgets(line.data(), static_cast<int>(line.size()), list) != nullptr) {
         const std::string_view name = AddOnName(std::string_view(line.data()));
         if (name.empty() || !StaysInside(name)) {
             continue;
         }
-        AddOn(writer, programFolder, name, codec);
+        take(name);
     }
 }
-
-}  // namespace
 
 std::string BuildConfigText(WizardOptions& options, platform::ITextCodec& codec) {
     std::string out;

@@ -227,6 +227,44 @@ PassLine ExaminePassLine(std::string_view line, std::int64_t currentWeight) {
     return pass;
 }
 
+SchemeFileScan ScanSchemeFile(std::FILE* file) {
+    SchemeFileScan scan;
+    std::int64_t currentWeight = 1;
+    std::string piece;
+    while (ReadLinePiece(file, piece)) {
+        // The line ends at a zero byte, as a C string would.
+        std::string_view line(piece.data(), std::min(piece.size(), piece.find('\0')));
+        bool firstUserDefined = false;
+        if (!scan.nameKnown) {
+            std::size_t open = line.find('[');
+            std::size_t close = line.rfind(']');
+            if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+                scan.nameBytes = line.substr(open + 1, close - open - 1);
+                scan.nameKnown = true;
+                continue;
+            }
+            if (!StartsWithInteger(line)) {
+                continue;
+            }
+            scan.nameKnown = true;
+            scan.userDefined = true;
+            firstUserDefined = true;
+        }
+        PassLine pass = ExaminePassLine(line, currentWeight);
+        if (!pass.recognised) {
+            continue;
+        }
+        currentWeight = pass.weight;
+        ++scan.passCount;
+        scan.weight += pass.weight;
+        // The first line of a file without a header has its verify mark ignored.
+        if (pass.verify && !firstUserDefined) {
+            ++scan.weight;
+        }
+    }
+    return scan;
+}
+
 bool WizardOptions::ReadSchemeFile(const platform::Services& services, const std::wstring& path) {
     if (!FitsPathBuffer(path)) {
         return false;
@@ -240,52 +278,21 @@ bool WizardOptions::ReadSchemeFile(const platform::Services& services, const std
     if (!file) {
         return false;
     }
-    bool nameKnown = false;
-    std::wstring name;
-    std::int64_t passCount = 0;
-    std::int64_t weight = 0;
-    std::int64_t currentWeight = 1;
-
-    std::string piece;
-    while (ReadLinePiece(file.get(), piece)) {
-        // The line ends at a zero byte, as a C string would.
-        std::string_view line(piece.data(), std::min(piece.size(), piece.find('\0')));
-        bool firstUserDefined = false;
-        if (!nameKnown) {
-            std::size_t open = line.find('[');
-            std::size_t close = line.rfind(']');
-            if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
-                std::string_view bytes = line.substr(open + 1, close - open - 1);
-                name = services.text != nullptr ? services.text->FromSystem8Bit(bytes)
-                                                : FromUtf8(bytes);
-                nameKnown = true;
-                continue;
-            }
-            if (!StartsWithInteger(line)) {
-                continue;
-            }
-            name = kUserDefinedName;
-            nameKnown = true;
-            firstUserDefined = true;
-        }
-        PassLine pass = ExaminePassLine(line, currentWeight);
-        if (!pass.recognised) {
-            continue;
-        }
-        currentWeight = pass.weight;
-        ++passCount;
-        weight += pass.weight;
-        // The first line of a file without a header has its verify mark ignored.
-        if (pass.verify && !firstUserDefined) {
-            ++weight;
-        }
-    }
+    const SchemeFileScan scan = ScanSchemeFile(file.get());
     file.reset();
 
-    if (name.empty() || passCount < 1) {
+    if (!scan.nameKnown || scan.passCount < 1) {
         return false;
     }
-    Schemes.push_back(SchemeEntry{name, path, Saturate(passCount), Saturate(weight)});
+    std::wstring name = kUserDefinedName;
+    if (!scan.userDefined) {
+        name = services.text != nullptr ? services.text->FromSystem8Bit(scan.nameBytes)
+                                        : FromUtf8(scan.nameBytes);
+    }
+    if (name.empty()) {
+        return false;
+    }
+    Schemes.push_back(SchemeEntry{name, path, Saturate(scan.passCount), Saturate(scan.weight)});
     return true;
 }
 

@@ -1,8 +1,10 @@
-// How the catalogue reads one line of a scheme file. The rest of the catalogue is
+// How the catalogue reads a scheme file and its lines. The rest of the catalogue is
 // WizardOptions::BuildSchemeCatalogue and ReadSchemeFile.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace scour {
@@ -26,5 +28,19 @@ struct PassLine {
 // Examines one line as a pass line. currentWeight is the weight of the pass line recognised
 // before it (1 at the start of a file): a complement pass weighs one more.
 PassLine ExaminePassLine(std::string_view line, std::int64_t currentWeight);
+
+// What a scheme file's bytes say of the scheme, before its name is converted.
+struct SchemeFileScan {
+    bool nameKnown = false;
+    // No "[name]" line came before the first line that starts with a number.
+    bool userDefined = false;
+    // The bytes between the first '[' and the last ']' of the name line.
+    std::string nameBytes;
+    std::int64_t passCount = 0;
+    std::int64_t weight = 0;
+};
+
+// Reads the file from where it stands to its end, in pieces of kSchemeLineBytes.
+SchemeFileScan ScanSchemeFile(std::FILE* file);
 
 }  // namespace scour

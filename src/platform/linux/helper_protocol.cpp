@@ -88,10 +88,10 @@ std::string EncodeMessage(const Message& message) {
 }
 
 bool MessageReader::Fill() {
-    if (at_ > 0 && at_ == buffer_.size()) {
-        buffer_.clear();
-        at_ = 0;
-    }
+    // Bytes handed out already go first: a peer that never pauses between
+    // messages would otherwise grow the buffer with everything it ever sent.
+    buffer_.erase(0, at_);
+    at_ = 0;
     char chunk[65536];
     for (;;) {
         ssize_t n = read(fd_, chunk, sizeof chunk);

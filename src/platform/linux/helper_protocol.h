@@ -54,6 +54,8 @@ class MessageReader {
     explicit MessageReader(int fd) : fd_(fd) {}
     // Nothing at the end of input or on a malformed message; error says which.
     std::optional<Message> Read(std::string& error);
+    // Bytes the reader holds; at most one message and one read, however long the stream.
+    std::size_t BufferSize() const { return buffer_.size(); }
 
   private:
     bool Fill();

@@ -422,6 +422,16 @@ class Document {
         return nullptr;
     }
 
+    std::vector<std::wstring> Names() const {
+        std::vector<std::wstring> names;
+        for (const auto& e : entries_) {
+            if (e.kind == Entry::Kind::Value && e.ours) {
+                names.push_back(e.name);
+            }
+        }
+        return names;
+    }
+
     void EnsureKey() {
         if (HasKey()) {
             return;
@@ -516,6 +526,14 @@ class Document {
     std::vector<Entry> entries_;
     std::string eol_ = "\n";
 };
+
+// What a commit does to the document: the key made when missing, then each value set.
+void Apply(Document& doc, const std::vector<std::pair<std::wstring, RegValue>>& values) {
+    doc.EnsureKey();
+    for (const auto& [name, value] : values) {
+        doc.Set(name, value);
+    }
+}
 
 // ---- the file on disk ----
 
@@ -686,7 +704,7 @@ class RegFileKey final : public ISettingsKey {
     bool Set(std::wstring_view name, std::uint32_t type,
              const std::vector<std::uint8_t>& data) override {
         // A name that the file cannot hold exactly is refused rather than changed.
-        if (!IsWritableText(name) || name.find_first_of(L"\r\n") != std::wstring_view::npos) {
+        if (!regtext::IsStorableName(name)) {
             return false;
         }
         pending_.emplace_back(std::wstring(name), RegValue{type, data});
@@ -703,10 +721,7 @@ class RegFileKey final : public ISettingsKey {
         if (long rc = ReadDocument(file_, doc); rc != 0) {
             return rc;
         }
-        doc.EnsureKey();
-        for (const auto& [name, value] : pending_) {
-            doc.Set(name, value);
-        }
+        Apply(doc, pending_);
         if (long rc = WriteAtomically(file_, doc.Serialize()); rc != 0) {
             return rc;
         }
@@ -720,10 +735,41 @@ class RegFileKey final : public ISettingsKey {
     std::filesystem::path file_;
     Document snapshot_;
     bool create_;
-    std::vector<std::pair<std::wstring, RegValue>> pending_;
+    regtext::Values pending_;
 };
 
 }  // namespace
+
+namespace regtext {
+
+bool HasKey(std::string_view text) {
+    return Document::Parse(text).HasKey();
+}
+
+std::vector<std::wstring> ValueNames(std::string_view text) {
+    return Document::Parse(text).Names();
+}
+
+std::optional<RegValue> Query(std::string_view text, std::wstring_view name) {
+    const Document doc = Document::Parse(text);
+    const Entry* e = doc.HasKey() ? doc.Find(name) : nullptr;
+    if (e == nullptr || !e->usable) {
+        return std::nullopt;
+    }
+    return e->value;
+}
+
+bool IsStorableName(std::wstring_view name) {
+    return IsWritableText(name) && name.find_first_of(L"\r\n") == std::wstring_view::npos;
+}
+
+std::string Update(std::string_view text, const Values& values) {
+    Document doc = Document::Parse(text);
+    Apply(doc, values);
+    return doc.Serialize();
+}
+
+}  // namespace regtext
 
 RegFileStore::RegFileStore(std::filesystem::path file) : file_(std::move(file)) {}
 

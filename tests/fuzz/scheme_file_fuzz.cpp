@@ -1,0 +1,62 @@
+// A scheme file as the catalogue reads it from the schemes folder, and each of
+// its lines as a pass line.
+#include <clocale>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "base/text.h"
+#include "fuzz_check.h"
+#include "memory_file.h"
+#include "options/scheme_catalogue.h"
+#include "platform/linux/system_linux.h"
+
+namespace {
+
+void ExamineLines(std::string_view text) {
+    std::int64_t weight = 1;
+    while (!text.empty()) {
+        const std::size_t nl = text.find('\n');
+        const std::string_view line = text.substr(0, nl);
+        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
+
+        const std::int64_t length = scour::PatternLength(line);
+        FUZZ_CHECK(length <= scour::kMaxPatternLength);
+        const scour::PassLine pass = scour::ExaminePassLine(line, weight);
+        if (pass.recognised) {
+            FUZZ_CHECK(pass.weight >= 1);
+            weight = pass.weight;
+        } else {
+            FUZZ_CHECK(pass.weight == 0 && !pass.verify);
+        }
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    // Scheme names are read in the locale's character set; the wizard starts in the user's.
+    static const bool kLocale = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
+    (void)kLocale;
+
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    ExamineLines(text);
+
+    MemoryFile file(data, size);
+    const scour::SchemeFileScan scan = scour::ScanSchemeFile(file.Get());
+    FUZZ_CHECK(std::feof(file.Get()));
+    // Every pass weighs at least one; a verify mark adds to that.
+    FUZZ_CHECK(scan.passCount >= 0 && scan.weight >= scan.passCount);
+    FUZZ_CHECK(scan.passCount == 0 || scan.nameKnown);
+    FUZZ_CHECK(!scan.userDefined || (scan.nameKnown && scan.nameBytes.empty()));
+    FUZZ_CHECK(scan.nameBytes.size() < scour::kSchemeLineBytes);
+    FUZZ_CHECK(scan.nameBytes.find('\0') == std::string::npos);
+
+    scour::platform::LocaleTextCodec codec;
+    const std::wstring name = codec.FromSystem8Bit(scan.nameBytes);
+    FUZZ_CHECK(name.size() <= scan.nameBytes.size());
+    (void)codec.ToSystem8Bit(name);
+    (void)scour::ToUtf8(scour::FromUtf8(scan.nameBytes));
+    return 0;
+}

@@ -1,0 +1,133 @@
+// A wizard script as the frames read it (UTF-8 bytes), parsed and then run
+// against a frame stand-in that answers from the actions themselves.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/script.h"
+#include "base/text.h"
+#include "fuzz_check.h"
+
+namespace {
+
+using scour::ScriptVerb;
+
+// Accepts or refuses by the id's low bits and shows a message box on some
+// clicks, as a page's button may; every answer is a fixed function of the input.
+class StandIn final : public scour::IScriptTarget {
+  public:
+    explicit StandIn(scour::ScriptRunner& runner) : runner_(runner) {}
+
+    bool Press(scour::WizardButton button) override {
+        page_ = 203 + static_cast<int>(button);
+        return Box(static_cast<int>(button));
+    }
+    bool Click(int id) override { return Box(id) && (id & 1) == 0; }
+    bool Type(int id, const std::wstring& text) override {
+        text_ = text;
+        return (id & 2) == 0;
+    }
+    bool Select(int id, int index) override { return index <= id; }
+    void DeviceChange() override {
+        std::wstring password;
+        (void)runner_.AnswerPasswordDialog(password);
+    }
+    bool Screenshot(const std::wstring& file) override { return file.size() % 2 == 0; }
+    int CurrentPage() override { return page_; }
+    std::optional<bool> IsChecked(int id) override { return State(id, 4); }
+    std::optional<bool> IsEnabled(int id) override { return State(id, 8); }
+    std::optional<bool> IsVisible(int id) override { return State(id, 16); }
+    std::optional<std::wstring> Text(int id) override {
+        return (id & 32) != 0 ? std::nullopt : std::optional(text_);
+    }
+    unsigned Buttons() override { return static_cast<unsigned>(page_) & 7u; }
+
+  private:
+    std::optional<bool> State(int id, int bit) {
+        return id > 1000 ? std::nullopt : std::optional((id & bit) != 0);
+    }
+    bool Box(int id) {
+        if ((id & 3) != 3) {
+            return true;
+        }
+        std::wstring line;
+        auto answer = runner_.AnswerBox(L"Caption", text_, line);
+        FUZZ_CHECK(line.find(L'\n') == std::wstring::npos);
+        return answer.has_value();
+    }
+
+    scour::ScriptRunner& runner_;
+    int page_ = 203;
+    std::wstring text_;
+};
+
+void CheckActions(const std::vector<scour::ScriptAction>& actions, std::size_t lines) {
+    int previous = 0;
+    bool passwordWaiting = false;
+    for (const auto& a : actions) {
+        FUZZ_CHECK(a.line > previous && static_cast<std::size_t>(a.line) <= lines);
+        previous = a.line;
+        FUZZ_CHECK(a.id >= 0 && a.number >= 0);
+        switch (a.verb) {
+            case ScriptVerb::Check:
+            case ScriptVerb::ExpectChecked:
+            case ScriptVerb::ExpectEnabled:
+            case ScriptVerb::ExpectVisible:
+                FUZZ_CHECK(a.number == 0 || a.number == 1);
+                break;
+            case ScriptVerb::ExpectButtons:
+                FUZZ_CHECK(a.number <= 7);
+                break;
+            case ScriptVerb::Screenshot:
+            case ScriptVerb::ExpectBox:
+                FUZZ_CHECK(!a.text.empty());
+                break;
+            case ScriptVerb::Password:
+                FUZZ_CHECK(!passwordWaiting);
+                passwordWaiting = true;
+                break;
+            case ScriptVerb::Answer:
+                passwordWaiting = false;
+                break;
+            default:
+                break;
+        }
+    }
+    FUZZ_CHECK(!passwordWaiting);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+    const std::wstring text = scour::FromUtf8(bytes);
+    std::wstring error = L"not cleared";
+    auto actions = scour::ParseScript(text, error);
+    if (!actions) {
+        FUZZ_CHECK(error.rfind(L"script: line ", 0) == 0);
+        return 0;
+    }
+    FUZZ_CHECK(error.empty());
+    std::size_t lines = 1;
+    for (wchar_t c : text) {
+        lines += c == L'\n' ? 1 : 0;
+    }
+    CheckActions(*actions, lines);
+
+    scour::ScriptRunner runner(*actions);
+    StandIn frame(runner);
+    std::size_t steps = 0;
+    while (runner.Step(frame)) {
+        ++steps;
+    }
+    FUZZ_CHECK(steps <= actions->size());
+    FUZZ_CHECK(runner.Finished());
+    FUZZ_CHECK(runner.Failed() == !runner.FailureText().empty());
+    if (runner.Failed()) {
+        FUZZ_CHECK(runner.FailureText().rfind(L"script: line ", 0) == 0);
+    }
+    return 0;
+}

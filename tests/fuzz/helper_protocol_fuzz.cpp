@@ -53,11 +53,9 @@ void ExamineMessage(const helper::Message& m) {
     FUZZ_CHECK(m.size() <= helper::kMaxFields);
     for (std::size_t i = 0; i < m.size(); ++i) {
         ExamineField(m[i]);
-        if (auto target = helper::GetTarget(m, i)) {
-            helper::Message again;
-            helper::PutTarget(again, *target);
-            FUZZ_CHECK(again.size() == 2);
-        }
+        // Every kernel name is a plain name; a plain name never holds a path.
+        FUZZ_CHECK(!helper::IsKernelName(m[i]) || helper::IsPlainName(m[i]));
+        FUZZ_CHECK(!helper::IsPlainName(m[i]) || m[i].find('/') == std::string::npos);
     }
     // A table and a geometry from a request end up in a disk's first sector.
     for (std::size_t i = 0; i + 1 < m.size(); ++i) {
@@ -69,7 +67,25 @@ void ExamineMessage(const helper::Message& m) {
             FUZZ_CHECK(sector[510] == 0x55 && sector[511] == 0xAA);
         }
     }
-    // Requests are checked here as the helper checks them before acting.
+    // Requests are checked here as the helper checks them before acting: what
+    // passes has exactly the form its verb takes.
+    std::string refusal;
+    if (auto r = helper::ParseRequest(m, refusal)) {
+        FUZZ_CHECK(refusal.empty());
+        if (m.size() >= 3 && r->verb <= helper::Verb::Describe) {
+            FUZZ_CHECK(helper::IsPlainName(r->disk));
+            FUZZ_CHECK(r->volume.empty() || helper::IsPlainName(r->volume));
+        }
+        if (r->verb == helper::Verb::CopyFile || r->verb == helper::Verb::RootFileExists) {
+            FUZZ_CHECK(helper::IsPlainName(r->name));
+        }
+        FUZZ_CHECK(r->contents.size() <= helper::kMaxContentsBytes);
+        if (r->verb == helper::Verb::CopyFolder) {
+            FUZZ_CHECK(r->name == "common" || r->name == "flash");
+        }
+    } else {
+        FUZZ_CHECK(!refusal.empty());
+    }
 }
 
 // A message, written out and read back, is the same message.

@@ -209,6 +209,19 @@ TEST_F(HelperDisk, RefusesWhatTheWizardMustNotTouch) {
         std::string why = c.helper->Refusal(c.request);
         EXPECT_NE(why.find(c.words), std::string::npos) << c.what << ": " << why;
     }
+    // A table whose partition runs past the disk's end is not written.
+    auto opened = lenient.Ask({"open", "usb.img", ""});
+    ASSERT_TRUE(opened && opened->size() == 3 && (*opened)[0] == "ok");
+    platform::PartitionEntry huge;
+    huge.startingOffset = 32256;
+    huge.partitionLength = std::int64_t{1} << 40;
+    huge.partitionType = 0xEF;
+    platform::DiskLayout layout{1, {huge}};
+    EXPECT_NE(lenient
+                  .Refusal({"set-layout", (*opened)[2], platform::helper::EncodeLayout(layout),
+                            platform::helper::EncodeGeometry({5, 255, 63, 512})})
+                  .find("does not fit"),
+              std::string::npos);
     EXPECT_TRUE(Bytes() == before) << "a refused request wrote to the image";
 }
 

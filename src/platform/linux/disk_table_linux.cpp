@@ -86,6 +86,11 @@ class LinuxRawDisk final : public IRawDisk {
     }
 
     bool SetLayout(const DiskLayout& layout, const DiskGeometry& geometry) override {
+        if (!FitsTheDisk(layout, geometry)) {
+            owner_.NoteFailure("the partition table does not fit " + label_ +
+                               ": nothing was written");
+            return false;
+        }
         MbrSector sector{};
         if (!ReadSector0(fd_.Get(), sector)) {
             owner_.NoteFailure(ErrnoText("cannot read the first sector of " + label_));
@@ -103,6 +108,27 @@ class LinuxRawDisk final : public IRawDisk {
     }
 
   private:
+    // Every used entry lies inside the disk, in whole sectors an MBR can count.
+    bool FitsTheDisk(const DiskLayout& layout, const DiskGeometry& g) {
+        auto size = SizeOf(fd_.Get());
+        if (!size || g.bytesPerSector == 0 || layout.partitions.size() > kMbrEntries) {
+            return false;
+        }
+        for (const auto& p : layout.partitions) {
+            if (p.partitionType == 0 || p.partitionLength <= 0) {
+                continue;
+            }
+            auto start = static_cast<std::uint64_t>(p.startingOffset);
+            auto length = static_cast<std::uint64_t>(p.partitionLength);
+            if (p.startingOffset <= 0 || start % g.bytesPerSector != 0 ||
+                length % g.bytesPerSector != 0 || start > *size || length > *size - start ||
+                (start + length) / g.bytesPerSector > 0xFFFFFFFFull) {
+                return false;
+            }
+        }
+        return true;
+    }
+
     bool StillSameMedium() {
         if (block_ && !SameSequence(fd_.Get(), rdev_, sequence_)) {
             owner_.NoteFailure("the medium in " + label_ + " has changed: nothing was written");

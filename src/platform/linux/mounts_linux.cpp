@@ -110,10 +110,9 @@ bool UnmountOne(const Mount& m, std::string& why) {
     }
     int rc = umount2(name.c_str(), UMOUNT_NOFOLLOW);
     int error = errno;
-    if (fchdir(here.Get()) != 0) {
-        // The working folder of a process that only works by descriptors.
-        (void)chdir("/");
-    }
+    // A process that works only by descriptors loses nothing if this fails.
+    const bool restored = fchdir(here.Get()) == 0 || chdir("/") == 0;
+    (void)restored;
     if (rc != 0) {
         why = "cannot unmount " + m.point + ": " + std::strerror(error);
         return false;

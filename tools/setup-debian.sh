@@ -29,6 +29,8 @@ packages=(
   qemu-system-x86
   # boot tests: reading the boot report back
   python3
+  # packages: the Debian package and its checks, the Windows setup
+  debhelper dpkg-dev lintian rsync appstream man-db nsis
 )
 
 missing=()

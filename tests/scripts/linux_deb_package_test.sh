@@ -53,7 +53,7 @@ fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
 for tool in 'genisoimage | xorriso' syslinux syslinux-common mtools dosfstools pkexec libqt6widgets6; do
-    [[ ", $depends," == *", $tool"[\ ,]* ]] && ok "Depends: $tool" || not_ok "Depends: $tool" "$depends"
+    if [[ ", $depends," == *", $tool"[\ ,]* ]]; then ok "Depends: $tool"; else not_ok "Depends: $tool" "$depends"; fi
 done
 
 # What the package holds: root's, closed to other writers, and no link where
@@ -77,14 +77,14 @@ fs_list >"$work/fs-before"
 
 # Packages apt would add for the Depends: removed again at the end.
 apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -q "$@"; }
-extras=$(apt_get -s install --no-install-recommends "$deb" 2>/dev/null |
-    sed -n 's/^Inst \([^ :]*\).*/\1/p' | grep -vx scourline | tr '\n' ' ')
+mapfile -t extras < <(apt_get -s install --no-install-recommends "$deb" 2>/dev/null |
+    sed -n 's/^Inst \([^ :]*\).*/\1/p' | grep -vx scourline)
 installed_by_us=0
+# shellcheck disable=SC2317 # the exit trap
 restore() {
     if [ "$installed_by_us" -eq 1 ]; then
         dpkg --purge scourline >/dev/null 2>&1
-        # shellcheck disable=SC2086 # one word per package
-        [ -n "$extras" ] && apt_get purge -y $extras >/dev/null 2>&1
+        [ ${#extras[@]} -gt 0 ] && apt_get purge -y "${extras[@]}" >/dev/null 2>&1
     fi
     rm -rf "$work"
 }
@@ -94,7 +94,7 @@ trap restore EXIT
 start=$SECONDS
 installed_by_us=1
 if apt_get install -y --no-install-recommends "$deb" >"$work/apt" 2>&1; then
-    ok "apt installs the package ($((SECONDS - start)) s${extras:+, with $extras})"
+    ok "apt installs the package ($((SECONDS - start)) s${extras[*]:+, with ${extras[*]}})"
 else
     not_ok "apt installs the package" "$(tail -n 15 "$work/apt")"
     finish
@@ -142,6 +142,7 @@ cp "$SCOUR_SOURCE/tests/wizard-scripts/about-alone.txt" "$user/"
 chmod 755 "$work"
 chown -R 65534:65534 "$user"
 chmod 700 "$user/runtime"
+# shellcheck disable=SC2317 # called through expect_status
 as_user() {
     (cd "$user" && env -i PATH=/usr/bin:/bin HOME="$user/home" XDG_CONFIG_HOME="$user/home/.config" \
         TMPDIR="$user/tmp" XDG_RUNTIME_DIR="$user/runtime" LC_ALL=C.UTF-8 \
@@ -183,7 +184,7 @@ fs_list >"$work/fs-installed"
 if dpkg --purge scourline >"$work/out" 2>&1; then ok "dpkg --purge"; else
     not_ok "dpkg --purge" "$(tail -n 10 "$work/out")"
 fi
-[ -n "$extras" ] && apt_get purge -y $extras >/dev/null 2>&1
+[ ${#extras[@]} -gt 0 ] && apt_get purge -y "${extras[@]}" >/dev/null 2>&1
 installed_by_us=0
 fs_list >"$work/fs-after"
 # What the installation added must be gone; whatever else changed meanwhile

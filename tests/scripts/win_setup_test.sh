@@ -35,8 +35,8 @@ reg_value() {
 # The silent uninstaller hands over to a copy of itself in the temporary
 # folder and returns at once: wait for that copy to finish.
 wait_uninstalled() {
-    local dir=$1 i
-    for i in $(seq 120); do
+    local dir=$1
+    for _ in $(seq 120); do
         [ ! -e "$dir/uninstall.exe" ] && ! wine_reg query "$uninstall_key" >/dev/null 2>&1 && break
         sleep 0.5
     done
@@ -51,7 +51,17 @@ cleanup_prefix() {
     done
     rm -rf "$drive_c/Program Files/Valdane" "$drive_c/Scour Test" "$shortcut"
     "$WINE" reg delete "$uninstall_key" /f </dev/null >/dev/null 2>&1
+    remove_uninstaller_copies
+}
+# The uninstaller's copy of itself is removed at the next start of Windows
+# (a pending rename): remove it now, and the pending rename if the setup made it.
+session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+pending_before=$(wine_reg query "$session_key" /v PendingFileRenameOperations)
+remove_uninstaller_copies() {
     find "$drive_c/users" -path '*/Temp/~nsu*.tmp' -prune -exec rm -rf {} + 2>/dev/null
+    if [ -z "$pending_before" ]; then
+        "$WINE" reg delete "$session_key" /v PendingFileRenameOperations /f </dev/null >/dev/null 2>&1
+    fi
 }
 # expect_run_status GOT WANT DESCRIPTION
 expect_run_status() {
@@ -70,8 +80,9 @@ prefix_files >"$work/before"
 # --- The setup's own version resource. ------------------------------------
 wrestool -x --type=16 "$setup" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 2>/dev/null | tr '\0' '\n' >"$work/version.txt"
 for key in ProductVersion FileVersion; do
-    grep -A2 -x "$key" "$work/version.txt" | grep -qx "$version" && ok "version resource: $key is $version" ||
+    if grep -A2 -x "$key" "$work/version.txt" | grep -qx "$version"; then ok "version resource: $key is $version"; else
         not_ok "version resource: $key is $version" "$(grep -A2 -x "$key" "$work/version.txt")"
+    fi
 done
 check "version resource: the product name" grep -qx 'Scourline Configuration Wizard' "$work/version.txt"
 
@@ -179,7 +190,7 @@ check "/D=: the folders the setup made went" test ! -e "$drive_c/Scour Test"
 check "/D=: the shortcut went" test ! -e "$shortcut"
 
 # --- Nothing of the setup remains. -----------------------------------------
-find "$drive_c/users" -path '*/Temp/~nsu*.tmp' -prune -exec rm -rf {} + 2>/dev/null
+remove_uninstaller_copies
 prefix_files >"$work/after"
 if diff "$work/before" "$work/after" >"$work/diff"; then ok "the prefix's files are as before"; else
     not_ok "the prefix's files are as before" "$(head -n 20 "$work/diff")"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2016 # $INSTDIR in the include files is for makensis
 # Makes the Windows setup: stages the Windows program folder (the build's
 # programs, schemes and help file, the sample boot environment, and the
 # user's mkisofs.exe and flash\syslinux.exe when a folder of them is given),

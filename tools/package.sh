@@ -15,20 +15,21 @@ version=$(sed -n 's/^project(Scourline VERSION \([0-9.]*\).*/\1/p' "$root/CMakeL
 
 # copy_tree DEST: the source tree as it stands (uncommitted changes included,
 # build folders and VCS data left out). Unchanged files keep their times, so
-# a build folder kept in DEST rebuilds only what changed.
+# the build folder kept in DEST rebuilds only what changed.
 copy_tree() {
     mkdir -p "$1"
-    rsync -a --delete --exclude=/build/ --exclude=/.git --exclude=/obj-*/ \
-        --exclude=/debian/scourline/ --exclude=/debian/.debhelper/ --exclude=/debian/tmp/ \
-        --exclude='/debian/*.substvars' --exclude='/debian/*debhelper.log' \
-        --exclude=/debian/files --exclude=/debian/debhelper-build-stamp \
-        "$root/" "$1/"
+    # Only the build folder stays: debhelper's records of finished steps go,
+    # so every step runs again on the new sources.
+    rsync -a --delete --exclude=/build/ --exclude=/.git --exclude='/obj-*/' "$root/" "$1/"
 }
 
 case ${1:-} in
 deb)
     src=$out/deb/scourline-$version
     copy_tree "$src"
+    # CMake keeps the compiler flags of its first run: a fresh cache takes
+    # today's from debian/rules, and ninja rebuilds what they change.
+    rm -f "$src"/obj-*/CMakeCache.txt
     rm -f "$out"/deb/scourline_* "$out"/deb/scourline-dbgsym_*
     # -nc: the build folder of the last run is reused; dh_prep still starts
     # the package's files afresh.

@@ -21,7 +21,7 @@ case $state in
 esac
 
 version=$(sed -n 's/^project(Scourline VERSION \([0-9.]*\).*/\1/p' "$SCOUR_SOURCE/CMakeLists.txt")
-build=$(cd "$SCOUR_BIN/.." && pwd)
+build=$(dirname "$SCOUR_BIN")
 lib=/usr/lib/scourline
 
 # --- The package. ----------------------------------------------------------
@@ -45,7 +45,7 @@ check "the package is named for the project's version" test "${deb##*/}" = "scou
 check "its version is the project's" test "$(dpkg-deb -f "$deb" Version)" = "$version"
 
 start=$SECONDS
-if lintian --fail-on error,warning --no-tag-display-limit "$changes" >"$work/lintian" 2>&1; then
+if lintian --fail-on error,warning --tag-display-limit 0 "$changes" >"$work/lintian" 2>&1; then
     ok "lintian: no error or warning on the .deb and the .changes ($((SECONDS - start)) s)"
 else
     not_ok "lintian: no error or warning on the .deb and the .changes" "$(head -n 30 "$work/lintian")"

@@ -52,6 +52,9 @@ cleanup_prefix() {
     rm -rf "$drive_c/Program Files/Valdane" "$drive_c/Scour Test" "$shortcut"
     "$WINE" reg delete "$uninstall_key" /f </dev/null >/dev/null 2>&1
     remove_uninstaller_copies
+    if [ "${options_existed:-1}" -eq 0 ]; then
+        "$WINE" reg delete 'HKCU\SOFTWARE\Valdane\Scourline' /f </dev/null >/dev/null 2>&1
+    fi
 }
 # The uninstaller's copy of itself is removed at the next start of Windows
 # (a pending rename): remove it now, and the pending rename if the setup made it.
@@ -62,6 +65,13 @@ remove_uninstaller_copies() {
     if [ -z "$pending_before" ]; then
         "$WINE" reg delete "$session_key" /v PendingFileRenameOperations /f </dev/null >/dev/null 2>&1
     fi
+}
+# setup_silent [/D=FOLDER]: the setup's silent install. NSIS takes /D= as the
+# rest of its command line, unquoted, which Wine gives only through cmd.
+setup_silent() {
+    local words=()
+    [ $# -gt 0 ] && read -ra words <<<"$1"
+    timeout 300 "$WINE" cmd /c "$(host_path "$setup")" /S "${words[@]}" </dev/null >"$work/out" 2>&1
 }
 # expect_run_status GOT WANT DESCRIPTION
 expect_run_status() {
@@ -75,16 +85,20 @@ trap 'cleanup_prefix; stop_display; rm -rf "$work"' EXIT
 
 cleanup_prefix
 prefix_files >"$work/before"
-"$WINE" reg query 'HKCU\SOFTWARE\Valdane\Scourline' /s </dev/null 2>/dev/null | tr -d '\r' >"$work/options-before"
+# The wizard runs below store options only where every test of the run does.
+options_existed=0
+wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' >/dev/null && options_existed=1
 
 # --- The setup's own version resource. ------------------------------------
-wrestool -x --type=16 "$setup" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 2>/dev/null | tr '\0' '\n' >"$work/version.txt"
+wrestool -x --raw --type=16 "$setup" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 -c 2>/dev/null |
+    tr '\0' '\n' | grep -av '^$' >"$work/version.txt"
 for key in ProductVersion FileVersion; do
-    if grep -A2 -x "$key" "$work/version.txt" | grep -qx "$version"; then ok "version resource: $key is $version"; else
-        not_ok "version resource: $key is $version" "$(grep -A2 -x "$key" "$work/version.txt")"
+    got=$(grep -a -A1 "$key\$" "$work/version.txt" | tail -n 1)
+    if [ "$got" = "$version" ]; then ok "version resource: $key is $version"; else
+        not_ok "version resource: $key is $version" "got: $got"
     fi
 done
-check "version resource: the product name" grep -qx 'Scourline Configuration Wizard' "$work/version.txt"
+check "version resource: the product name" grep -qax 'Scourline Configuration Wizard' "$work/version.txt"
 
 # installed DIR WINDIR LABEL: every staged file is there, with the shortcut and the entry.
 installed() {
@@ -126,7 +140,7 @@ TABLE
 
 # --- Silent install to the default folder, the wizard, the uninstall. -----
 start=$SECONDS
-timeout 300 "$WINE" "$setup" /S </dev/null >"$work/out" 2>&1
+setup_silent
 expect_run_status $? 0 "/S installs ($((SECONDS - start)) s)"
 installed "$default_dir" 'C:\Program Files\Valdane\Scourline' default
 check "default: nothing went to the other folder" test ! -e "$other_dir"
@@ -160,6 +174,7 @@ expect_run walk 2
 
 # The user's stored options, which the uninstall must keep.
 "$WINE" reg add "$options_key" /v Scheme /t REG_DWORD /d 3 /f </dev/null >/dev/null 2>&1
+wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' /s >"$work/options-kept"
 "$WINE" "C:\\Program Files\\Valdane\\Scourline\\uninstall.exe" /S </dev/null >"$work/out" 2>&1
 expect_run_status $? 0 "the uninstaller's /S ends with 0"
 wait_uninstalled "$default_dir"
@@ -171,15 +186,19 @@ else
 fi
 check "uninstall: the shortcut went" test ! -e "$shortcut"
 check "uninstall: the entry went" bash -c "! '$WINE' reg query '$uninstall_key' </dev/null >/dev/null 2>&1"
-check "uninstall: the stored options stayed" \
-    bash -c "'$WINE' reg query '$options_key' /v Scheme </dev/null 2>/dev/null | grep -q 0x3"
+wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' /s >"$work/options-after"
+if grep -q 'Scheme.*0x3' "$work/options-after" && cmp -s "$work/options-kept" "$work/options-after"; then
+    ok "uninstall: the stored options stayed, untouched"
+else
+    not_ok "uninstall: the stored options stayed, untouched" "$(cat "$work/options-after")"
+fi
 "$WINE" reg delete "$options_key" /v Scheme /f </dev/null >/dev/null 2>&1
 rm -rf "$drive_c/Program Files/Valdane"
 
 # --- Silent install to a folder given with /D=, uninstalled as Windows does
 # it, with the entry's QuietUninstallString. --------------------------------
-timeout 300 "$WINE" "$setup" /S "/D=$other_win" </dev/null >"$work/out" 2>&1
-expect_run_status $? 0 "/S /D= installs"
+setup_silent "/D=$other_win"
+expect_run_status $? 0 "/S /D= installs (to a folder with a space)"
 installed "$other_dir" "$other_win" "/D="
 check "/D=: nothing went to the default folder" test ! -e "$default_dir"
 quiet=$(reg_value QuietUninstallString | sed -n 's/^REG_SZ "\(.*\)" \/S$/\1/p')
@@ -195,7 +214,5 @@ prefix_files >"$work/after"
 if diff "$work/before" "$work/after" >"$work/diff"; then ok "the prefix's files are as before"; else
     not_ok "the prefix's files are as before" "$(head -n 20 "$work/diff")"
 fi
-"$WINE" reg query 'HKCU\SOFTWARE\Valdane\Scourline' /s </dev/null 2>/dev/null | tr -d '\r' >"$work/options-after"
-check "the stored options are as before" cmp -s "$work/options-before" "$work/options-after"
 
 finish

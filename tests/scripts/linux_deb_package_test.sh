@@ -119,7 +119,7 @@ check "the policy names the installed helper" \
     test "$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy" 2>/dev/null)" = \
     "$lib/scourline-disk-helper"
 check "the desktop entry validates" desktop-file-validate /usr/share/applications/scourline-wizard.desktop
-check "the metainfo validates" appstreamcli validate --no-net --pedantic \
+check "the metainfo validates" bash -c "appstreamcli validate --no-net --pedantic \"\$1\" >/dev/null" _ \
     /usr/share/metainfo/org.valdane.scourline.metainfo.xml
 for size in 48 256; do
     icon=/usr/share/icons/hicolor/${size}x$size/apps/scourline-wizard.png
@@ -198,9 +198,16 @@ else
 fi
 LC_ALL=C comm -23 "$work/fs-before" "$work/fs-after" >"$work/lost"
 check "the purge removed nothing that was there before" test ! -s "$work/lost"
-left=$(while read -r f; do [ -e "$f" ] && ! grep -qxF "$f" "$work/fs-before" && echo "$f"; done <"$work/owned")
-check "no file of the package is left" test -z "$left"
-check "dpkg knows the package no more" \
-    bash -c "dpkg-query -W -f='\${db:Status-Abbrev}' scourline 2>/dev/null | grep -qv '^[ir]'"
+left=$(while read -r f; do
+    [ "$f" != /. ] && [ -e "$f" ] && ! grep -qxF "$f" "$work/fs-before" && echo "$f"
+done <"$work/owned")
+if [ -z "$left" ]; then ok "no file of the package is left"; else
+    not_ok "no file of the package is left" "$left"
+fi
+state=$(dpkg-query -W -f='${db:Status-Abbrev}' scourline 2>/dev/null || true)
+case $state in
+"" | un* | pn*) ok "dpkg knows the package no more" ;;
+*) not_ok "dpkg knows the package no more" "status: $state" ;;
+esac
 
 finish

@@ -41,7 +41,6 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright ${PUBLISHER}"
 
 ; What the finish page says, decided once the files are in place.
 Var FinishText
-Var Ready
 
 !define MUI_ICON "${ART}/scourline.ico"
 !define MUI_UNICON "${ART}/scourline.ico"
@@ -54,9 +53,7 @@ Var Ready
 !insertmacro MUI_PAGE_INSTFILES
 !define MUI_FINISHPAGE_TITLE "${PRODUCT} ${VERSION}"
 !define MUI_FINISHPAGE_TEXT "$FinishText"
-!define MUI_FINISHPAGE_RUN "$INSTDIR\scourline-wizard.exe"
-!define MUI_FINISHPAGE_RUN_TEXT "Start the wizard now"
-!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishShow
+!define MUI_FINISHPAGE_TEXT_LARGE
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -134,28 +131,19 @@ Section "Install"
     ; The wizard refuses to start without its image maker and boot loader
     ; installer, which this setup may not carry: say so rather than claim
     ; it is ready.
-    StrCpy $Ready 1
     StrCpy $FinishText "The wizard is installed in $INSTDIR and ready to start from the Start Menu."
     StrCpy $0 ""
     ${IfNot} ${FileExists} "$INSTDIR\mkisofs.exe"
-        StrCpy $0 "$0$\r$\n  mkisofs.exe (an mkisofs-compatible image maker) into $INSTDIR"
+        StrCpy $0 "$0$\r$\n    mkisofs.exe (an mkisofs-compatible image maker)"
     ${EndIf}
     ${IfNot} ${FileExists} "$INSTDIR\flash\syslinux.exe"
-        StrCpy $0 "$0$\r$\n  syslinux.exe (the Windows installer of syslinux 6.04) into $INSTDIR\flash"
+        StrCpy $0 "$0$\r$\n    flash\syslinux.exe (syslinux 6.04 for Windows)"
     ${EndIf}
     ${If} $0 != ""
-        StrCpy $Ready 0
-        StrCpy $FinishText "The wizard is installed in $INSTDIR, but it will not start until you copy:$0$\r$\n$\r$\nThese programs cannot be distributed with this setup."
-        DetailPrint "Before the wizard will start, copy:$0"
+        StrCpy $FinishText "The wizard is installed, but it will not start until you copy into$\r$\n$INSTDIR:$\r$\n$0$\r$\n$\r$\nThis setup cannot carry these programs."
+        DetailPrint "Before the wizard will start, copy into $INSTDIR:$0"
     ${EndIf}
 SectionEnd
-
-Function FinishShow
-    ${If} $Ready != 1
-        SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
-        ShowWindow $mui.FinishPage.Run ${SW_HIDE}
-    ${EndIf}
-FunctionEnd
 
 Section "Uninstall"
     ReadRegStr $R9 HKLM "${UNINSTALL_KEY}" "CreatedFolder"

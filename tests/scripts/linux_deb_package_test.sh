@@ -89,6 +89,8 @@ restore() {
     rm -rf "$work"
 }
 trap restore EXIT
+# A stopped test still restores (the exit trap runs on exit only).
+trap 'exit 143' TERM INT
 
 # --- Install. --------------------------------------------------------------
 start=$SECONDS

@@ -82,6 +82,8 @@ win_path_of() {
     printf 'C:%s' "${rel//\//\\}"
 }
 trap 'cleanup_prefix; stop_display; rm -rf "$work"' EXIT
+# A stopped test still restores (the exit trap runs on exit only).
+trap 'exit 143' TERM INT
 
 cleanup_prefix
 prefix_files >"$work/before"

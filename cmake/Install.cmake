@@ -29,13 +29,10 @@ endif()
 # Links are made at install time, with the prefix that install is given.
 set(scour_install_links [[
     set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
-    set(bin_dir "@SCOUR_BIN_DIR@")
-    # The image maker: the same link the build made (genisoimage or xorrisofs).
-    if(IS_SYMLINK "${bin_dir}/mkisofs")
-        file(READ_SYMLINK "${bin_dir}/mkisofs" tool)
+    # An earlier installation's image maker was a link to the build machine's
+    # tool: copying the chooser over it would overwrite that tool.
+    if(IS_SYMLINK "${root}/lib/scourline/mkisofs")
         file(REMOVE "${root}/lib/scourline/mkisofs")
-        file(CREATE_LINK "${tool}" "${root}/lib/scourline/mkisofs" SYMBOLIC)
-        message(STATUS "Installing: ${root}/lib/scourline/mkisofs -> ${tool}")
     endif()
     file(MAKE_DIRECTORY "${root}/bin")
     foreach(program @scour_linked_programs@)
@@ -49,13 +46,25 @@ set(scour_install_links [[
 string(CONFIGURE "${scour_install_links}" scour_install_links @ONLY)
 install(CODE "${scour_install_links}")
 
+# The image maker: not the build machine's link, but a chooser of whichever
+# compatible maker the installed machine has (genisoimage or xorriso).
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/data/mkisofs.sh DESTINATION ${SCOUR_INSTALL_PROGRAM_DIR}
+        RENAME mkisofs)
+
 install(FILES ${CMAKE_SOURCE_DIR}/data/scourline-wizard.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-if(EXISTS ${CMAKE_SOURCE_DIR}/art/scourline-256.png)
-    install(FILES ${CMAKE_SOURCE_DIR}/art/scourline-256.png
-            DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/256x256/apps
-            RENAME scourline-wizard.png)
-endif()
+install(FILES ${CMAKE_SOURCE_DIR}/data/org.valdane.scourline.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${CMAKE_SOURCE_DIR}/data/man/scourline-media.1
+              ${CMAKE_SOURCE_DIR}/data/man/scourline-wizard.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+foreach(size 48 256)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/art/scourline-${size}.png)
+        install(FILES ${CMAKE_SOURCE_DIR}/art/scourline-${size}.png
+                DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps
+                RENAME scourline-wizard.png)
+    endif()
+endforeach()
 
 # The policy names the helper by its absolute installed path, which is known
 # only when install runs (cmake --install --prefix may change it).

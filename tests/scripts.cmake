@@ -38,3 +38,10 @@ if(NOT WIN32 AND TARGET bootenv)
                      ${SCOUR_TEST_HOME}/boot-selftest)
     set_tests_properties(boot_environment_selftest PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 endif()
+
+# The package test installs and purges a package on this machine: alone, and
+# with the time a package build takes when tools/test.sh has not made one.
+if(TEST script_linux_deb_package_test)
+    set_tests_properties(script_linux_deb_package_test PROPERTIES
+        RUN_SERIAL TRUE SKIP_RETURN_CODE 77 TIMEOUT 3600)
+endif()

@@ -31,6 +31,8 @@ packages=(
   python3
   # fuzz targets (tools/fuzz.sh): clang with libFuzzer's runtime
   clang-14 libclang-rt-14-dev
+  # packages: the Debian package and its checks, the Windows setup
+  debhelper dpkg-dev lintian rsync appstream man-db nsis
 )
 
 missing=()

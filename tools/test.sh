@@ -52,11 +52,21 @@ echo "=== Linux build (sanitizers on) ==="
 cmake -S . -B build/test-linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCOUR_SANITIZE=ON \
     -DSCOUR_CACHE_DIR="$root/build/cache" >/dev/null
 ninja -C build/test-linux -j "$jobs"
+# The Debian package, built once here and installed by its test in the run.
+echo "=== Debian package ==="
+package_start=$SECONDS
+if deb=$(SCOUR_PACKAGE_DIR="$root/build/package" SCOUR_CACHE_DIR="$root/build/cache" \
+    tools/package.sh deb | tail -n 1); then
+    export SCOUR_DEB=$deb
+else
+    export SCOUR_DEB_ERROR="$root/build/package/deb/build.log"
+fi
+echo "package: $((SECONDS - package_start)) s"
 run_ctest "Linux" build/test-linux || status=1
 
 echo "=== Windows build, tests under Wine ==="
 cmake -S . -B build/test-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" >/dev/null
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" -DSCOUR_CACHE_DIR="$root/build/cache" >/dev/null
 ninja -C build/test-windows -j "$jobs"
 # shellcheck source=tools/wine-env.sh
 . tools/wine-env.sh "$root/build/test-windows"

@@ -1,0 +1,215 @@
+#!/usr/bin/env bash
+# The Debian package, installed with apt on this machine and used: lintian
+# finds nothing; the program folder is root's and closed to other writers; an
+# unprivileged user makes an ISO image that boots with the chosen options; the
+# wizard starts; the policy, desktop entry, icons, metainfo and man pages are
+# in place; a second install over the first works; the purge leaves nothing.
+# The machine is left as it was found, also when a check fails. Uses the
+# package in SCOUR_DEB (tools/test.sh builds it once per run), or builds one.
+. "$(dirname "$0")/lib.sh"
+
+: "${SCOUR_SOURCE:?}"
+skip() {
+    echo "SKIP: $1"
+    exit 77
+}
+[ "$(id -u)" -eq 0 ] || skip "installing the package needs root"
+state=$(dpkg-query -W -f='${db:Status-Abbrev}' scourline 2>/dev/null || true)
+case $state in
+"" | un*) ;;
+*) skip "a scourline package is on this machine already ($state): the test would remove it" ;;
+esac
+
+version=$(sed -n 's/^project(Scourline VERSION \([0-9.]*\).*/\1/p' "$SCOUR_SOURCE/CMakeLists.txt")
+build=$(dirname "$SCOUR_BIN")
+lib=/usr/lib/scourline
+
+# --- The package. ----------------------------------------------------------
+deb=${SCOUR_DEB:-}
+if [ -n "${SCOUR_DEB_ERROR:-}" ]; then
+    not_ok "the package builds" "$(tail -n 20 "$SCOUR_DEB_ERROR")"
+    finish
+fi
+if [ -z "$deb" ]; then
+    start=$SECONDS
+    if deb=$(SCOUR_PACKAGE_DIR=$build/package SCOUR_CACHE_DIR=${SCOUR_CACHE:-$build/cache} \
+        bash "$SCOUR_SOURCE/tools/package.sh" deb 2>"$work/err" | tail -n 1) && [ -f "$deb" ]; then
+        ok "the package builds ($((SECONDS - start)) s)"
+    else
+        not_ok "the package builds" "$(tail -n 20 "$work/err")"
+        finish
+    fi
+fi
+changes=${deb%.deb}.changes
+check "the package is named for the project's version" test "${deb##*/}" = "scourline_${version}_amd64.deb"
+check "its version is the project's" test "$(dpkg-deb -f "$deb" Version)" = "$version"
+
+start=$SECONDS
+if lintian --fail-on error,warning --tag-display-limit 0 "$changes" >"$work/lintian" 2>&1; then
+    ok "lintian: no error or warning on the .deb and the .changes ($((SECONDS - start)) s)"
+else
+    not_ok "lintian: no error or warning on the .deb and the .changes" "$(head -n 30 "$work/lintian")"
+fi
+
+depends=$(dpkg-deb -f "$deb" Depends)
+for tool in 'genisoimage | xorriso' syslinux syslinux-common mtools dosfstools pkexec libqt6widgets6; do
+    if [[ ", $depends," == *", $tool"[\ ,]* ]]; then ok "Depends: $tool"; else not_ok "Depends: $tool" "$depends"; fi
+done
+
+# What the package holds: root's, closed to other writers, and no link where
+# the disk helper refuses one.
+dpkg-deb -c "$deb" >"$work/contents"
+check "every file belongs to root" bash -c "! awk '\$2 != \"root/root\"' '$work/contents' | grep -q ."
+check "nothing but links is writable by group or others" \
+    bash -c "! grep -vE '^l' '$work/contents' | awk '{print \$1}' | grep -qE '^.....w|^........w'"
+check "no link inside common/ or flash/" \
+    bash -c "! grep -E '^l.* \\./usr/lib/scourline/(common|flash)/' '$work/contents' | grep -q ."
+
+# --- The machine before, and its restoration. ------------------------------
+# The file system outside the places that change by themselves (logs, caches,
+# apt's and dpkg's own state).
+fs_list() {
+    find /usr /etc /opt /var -xdev \( -path /var/lib/dpkg -o -path /var/lib/apt -o -path /var/cache \
+        -o -path /var/log -o -path /var/tmp -o -path /var/lib/systemd \) -prune -o -print 2>/dev/null |
+        LC_ALL=C sort
+}
+fs_list >"$work/fs-before"
+
+# Packages apt would add for the Depends: removed again at the end.
+apt_get() { DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -q "$@"; }
+mapfile -t extras < <(apt_get -s install --no-install-recommends "$deb" 2>/dev/null |
+    sed -n 's/^Inst \([^ :]*\).*/\1/p' | grep -vx scourline)
+installed_by_us=0
+# shellcheck disable=SC2317 # the exit trap
+restore() {
+    if [ "$installed_by_us" -eq 1 ]; then
+        dpkg --purge scourline >/dev/null 2>&1
+        [ ${#extras[@]} -gt 0 ] && apt_get purge -y "${extras[@]}" >/dev/null 2>&1
+    fi
+    rm -rf "$work"
+}
+trap restore EXIT
+# A stopped test still restores (the exit trap runs on exit only).
+trap 'exit 143' TERM INT
+
+# --- Install. --------------------------------------------------------------
+start=$SECONDS
+installed_by_us=1
+if apt_get install -y --no-install-recommends "$deb" >"$work/apt" 2>&1; then
+    ok "apt installs the package ($((SECONDS - start)) s${extras[*]:+, with ${extras[*]}})"
+else
+    not_ok "apt installs the package" "$(tail -n 15 "$work/apt")"
+    finish
+fi
+dpkg-query -L scourline | LC_ALL=C sort >"$work/owned"
+check "dpkg --verify: the files are as packaged" bash -c "[ -z \"\$(dpkg --verify scourline)\" ]"
+
+for p in scourline-media scourline-wizard; do
+    check "/usr/bin/$p leads into the program folder" test "$(readlink -f "/usr/bin/$p")" = "$lib/$p"
+done
+check "the program folder and its contents belong to root" \
+    bash -c "[ -z \"\$(find '$lib' ! -user root -o ! -group root)\" ]"
+check "nothing in the program folder is writable by group or others" \
+    bash -c "[ -z \"\$(find '$lib' ! -type l -perm /022)\" ]"
+for d in common flash iso boot schemes help; do
+    check "$d/ in the program folder" test -d "$lib/$d"
+done
+check "flash/syslinux is a program of its own" test -x "$lib/flash/syslinux" -a ! -L "$lib/flash/syslinux"
+
+policy=/usr/share/polkit-1/actions/org.valdane.scourline.disk-helper.policy
+check "the policy names the installed helper" \
+    test "$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy" 2>/dev/null)" = \
+    "$lib/scourline-disk-helper"
+check "the desktop entry validates" desktop-file-validate /usr/share/applications/scourline-wizard.desktop
+check "the metainfo validates" bash -c "appstreamcli validate --no-net --pedantic \"\$1\" >/dev/null" _ \
+    /usr/share/metainfo/org.valdane.scourline.metainfo.xml
+for size in 48 256; do
+    icon=/usr/share/icons/hicolor/${size}x$size/apps/scourline-wizard.png
+    check "the ${size}x$size icon" bash -c "file '$icon' | grep -q ', $size x $size,'"
+done
+for page in scourline-media scourline-wizard; do
+    file=/usr/share/man/man1/$page.1.gz
+    if MANWIDTH=80 man --warnings -l "$file" >"$work/man" 2>"$work/man.err" && [ ! -s "$work/man.err" ] &&
+        grep -q 'EXIT STATUS' "$work/man" && grep -q 'EXAMPLES' "$work/man"; then
+        ok "man -l renders $page(1) without a warning"
+    else
+        not_ok "man -l renders $page(1) without a warning" "$(head -n 5 "$work/man.err")"
+    fi
+done
+
+# --- Used by an unprivileged user. -----------------------------------------
+user=$work/user
+mkdir -p "$user/home/Documents" "$user/tmp" "$user/runtime"
+cp "$SCOUR_SOURCE/tests/wizard-scripts/about-alone.txt" "$user/"
+chmod 755 "$work"
+chown -R 65534:65534 "$user"
+chmod 700 "$user/runtime"
+# shellcheck disable=SC2317 # called through expect_status
+as_user() {
+    (cd "$user" && env -i PATH=/usr/bin:/bin HOME="$user/home" XDG_CONFIG_HOME="$user/home/.config" \
+        TMPDIR="$user/tmp" XDG_RUNTIME_DIR="$user/runtime" LC_ALL=C.UTF-8 \
+        setpriv --reuid=65534 --regid=65534 --clear-groups timeout 300 "$@")
+}
+options=(--set AutoStart=1 --set SelectDisks=0 --set Scheme=2 --set NetLog=1
+    --set 'NetShare=\\fs1\logs' --set 'NetShareIp=\\10.0.0.5\logs' --set 'NetUser=CORP\admin')
+image=$user/home/wipe.iso
+expect_status "as uid 65534: scourline-media iso into the user's folder" 0 \
+    as_user scourline-media "${options[@]}" iso "$image"
+check "the image belongs to the user" test "$(stat -c %u "$image" 2>/dev/null)" = 65534
+expect_status "as uid 65534: the archive for the same options" 0 \
+    as_user scourline-media "${options[@]}" archive "$user/home/want.scour"
+mkdir -p "$work/want"
+(cd "$work/want" && cpio -id --quiet --no-absolute-filenames <"$user/home/want.scour")
+if bash "$boot_tools/boot-medium.sh" iso "$image" "$work/boot.log" >"$work/out" 2>&1 &&
+    python3 "$boot_tools/extract-boot-log.py" "$work/boot.log" "$work/got" >/dev/null 2>&1; then
+    ok "the image boots in QEMU: $(sed -n 's/.* powered off in //p' "$work/out")"
+    same_delivery "the installed package's image" "$work/want" "$work/got/files"
+    check "the welcome banner was on the screen" grep -qF "$banner" "$work/got/screen.txt"
+    check "the chosen scheme reached Linux" grep -q 'SCHEME=sch0000002.sch' "$work/got/files/wipe_config"
+else
+    not_ok "the image boots in QEMU" "$(tail -n 5 "$work/out")"
+fi
+expect_status "as uid 65534: scourline-wizard -V offscreen ends with 0" 0 \
+    as_user env QT_QPA_PLATFORM=offscreen SCOURLINE_WIZARD_SCRIPT="$user/about-alone.txt" scourline-wizard -V
+
+# --- A second install over the first. --------------------------------------
+if apt_get install -y --reinstall --no-install-recommends "$deb" >"$work/apt" 2>&1; then
+    ok "apt install --reinstall over the first"
+else
+    not_ok "apt install --reinstall over the first" "$(tail -n 15 "$work/apt")"
+fi
+check "after the reinstall the files are as packaged" bash -c "[ -z \"\$(dpkg --verify scourline)\" ]"
+expect_status "the reinstalled scourline-media runs" 0 scourline-media show
+
+# --- Purge: nothing of the package remains. ---------------------------------
+fs_list >"$work/fs-installed"
+if dpkg --purge scourline >"$work/out" 2>&1; then ok "dpkg --purge"; else
+    not_ok "dpkg --purge" "$(tail -n 10 "$work/out")"
+fi
+[ ${#extras[@]} -gt 0 ] && apt_get purge -y "${extras[@]}" >/dev/null 2>&1
+installed_by_us=0
+fs_list >"$work/fs-after"
+# What the installation added must be gone; whatever else changed meanwhile
+# (other programs of the machine) is not this package's.
+LC_ALL=C comm -13 "$work/fs-before" "$work/fs-installed" >"$work/added"
+LC_ALL=C comm -12 "$work/added" "$work/fs-after" >"$work/left"
+if [ -s "$work/added" ] && [ ! -s "$work/left" ]; then
+    ok "the purge removed all $(wc -l <"$work/added") paths the installation added"
+else
+    not_ok "the purge removed all paths the installation added" "left: $(head -n 10 "$work/left")"
+fi
+LC_ALL=C comm -23 "$work/fs-before" "$work/fs-after" >"$work/lost"
+check "the purge removed nothing that was there before" test ! -s "$work/lost"
+left=$(while read -r f; do
+    [ "$f" != /. ] && [ -e "$f" ] && ! grep -qxF "$f" "$work/fs-before" && echo "$f"
+done <"$work/owned")
+if [ -z "$left" ]; then ok "no file of the package is left"; else
+    not_ok "no file of the package is left" "$left"
+fi
+state=$(dpkg-query -W -f='${db:Status-Abbrev}' scourline 2>/dev/null || true)
+case $state in
+"" | un* | pn*) ok "dpkg knows the package no more" ;;
+*) not_ok "dpkg knows the package no more" "status: $state" ;;
+esac
+
+finish

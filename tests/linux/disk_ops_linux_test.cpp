@@ -80,7 +80,8 @@ class Disk : public ::testing::Test {
     }
     std::string Bytes() const { return test::ReadFile(FromUtf8(image)).value_or(""); }
     std::string Mdir(const std::string& args, int* status = nullptr) const {
-        return Sh("MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null mdir -i " + image + "@@32256 " + args,
+        return Sh("MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null mdir -i " +
+                      test::Quote(image + "@@32256") + " " + args,
                   status);
     }
 
@@ -248,7 +249,7 @@ class LoopDisk : public Disk {
         Detach();
     }
     // With partition scanning, so that the kernel may hold partitions of it.
-    void Attach() { device = Sh("losetup -P -f --show " + image); }
+    void Attach() { device = Sh("losetup -P -f --show " + test::Quote(image)); }
     void Detach() {
         if (device.rfind("/dev/loop", 0) == 0) {
             Sh("losetup -d " + device);
@@ -279,7 +280,8 @@ TEST_F(LoopDisk, KernelLearnsThePartitionBusyMountStopsAndReattachedIsAnotherDis
     EXPECT_NE(disk.FailureDetail().find(L"cannot unmount"), std::wstring::npos);
     close(busy);
     EXPECT_TRUE(LockVolume(target, disk)) << ToUtf8(disk.FailureDetail());
-    EXPECT_EQ(Sh("grep -c ' " + mountPoint + " ' /proc/self/mountinfo"), "0");
+    EXPECT_EQ(Sh("grep -c -F " + test::Quote(" " + mountPoint + " ") + " /proc/self/mountinfo"),
+              "0");
     mountPoint.clear();
     UnlockVolume(target);
 
@@ -298,9 +300,13 @@ TEST_F(LoopDisk, PreparedDeviceBootsIntoTheBootEnvironment) {
     std::string log = ToUtf8(dir / L"boot.log"), out = ToUtf8(dir / L"report");
     std::string tools = ToUtf8(test::SourceDir() + L"/tests/boot/");
     int status = 0;
-    std::string said = Sh("bash " + tools + "boot-medium.sh disk " + image + " " + log, &status);
+    std::string said = Sh("bash " + test::Quote(tools + "boot-medium.sh") + " disk " +
+                              test::Quote(image) + " " + test::Quote(log),
+                          &status);
     ASSERT_EQ(status, 0) << said;
-    said = Sh("python3 " + tools + "extract-boot-log.py " + log + " " + out, &status);
+    said = Sh("python3 " + test::Quote(tools + "extract-boot-log.py") + " " + test::Quote(log) +
+                  " " + test::Quote(out),
+              &status);
     ASSERT_EQ(status, 0) << said;
     EXPECT_EQ(test::ReadFile(FromUtf8(out + "/files/wipe_config")),
               BuildConfigText(options, *services.services.text) + std::string(1, '\0'));

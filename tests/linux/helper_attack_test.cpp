@@ -64,7 +64,7 @@ class HelperAttack : public ::testing::Test {
                   ("/sys/block/" + Name(stick) + "/removable").c_str(), nullptr, MS_BIND, nullptr),
             0);
         // The stick is listed; the other loop device is not.
-        std::string drives = Sh(Bin() + "/scourline-media drives");
+        std::string drives = Sh(test::Quote(Bin() + "/scourline-media") + " drives");
         auto listed = [&](const std::string& d) {
             return drives.find("(" + Name(d) + ")") != std::string::npos ||
                    drives.find("(" + Name(d) + "p") != std::string::npos;
@@ -95,7 +95,7 @@ class HelperAttack : public ::testing::Test {
             }
         }
         test::WriteFile(image, data);
-        std::string device = Sh("losetup -f --show " + ToUtf8(image));
+        std::string device = Sh("losetup -f --show " + test::Quote(ToUtf8(image)));
         return device.rfind("/dev/loop", 0) == 0 ? device : std::string();
     }
     static std::string Contents(const std::string& path) {
@@ -143,9 +143,10 @@ TEST_F(HelperAttack, LegitimateStickIsPreparedAndBoots) {
         GTEST_SKIP() << "skipped: the boot, without QEMU";
     }
     int status = -1;
-    std::string out = Sh("bash " + ToUtf8(test::SourceDir()) + "/tests/boot/boot-medium.sh disk " +
-                             ToUtf8(stickImage) + " " + ToUtf8(dir / L"boot.log"),
-                         &status);
+    std::string out = Sh(
+        "bash " + test::Quote(ToUtf8(test::SourceDir()) + "/tests/boot/boot-medium.sh") + " disk " +
+            test::Quote(ToUtf8(stickImage)) + " " + test::Quote(ToUtf8(dir / L"boot.log")),
+        &status);
     EXPECT_EQ(status, 0) << out;
 }
 
@@ -281,8 +282,14 @@ TEST_F(HelperAttack, ReleaseUnmountsByDeviceNumberNotBySourceText) {
     auto h = Start();
     EXPECT_EQ(h->Refusal({"release", Name(stick), ""}), "(accepted)");
     std::string table = Sh("cat /proc/self/mountinfo");
-    EXPECT_EQ(table.find(" " + own + " "), std::string::npos) << "the stick is still mounted";
-    EXPECT_NE(table.find(" " + decoy + " "), std::string::npos) << "the decoy was unmounted";
+    auto inTable = [&](std::string point) {
+        for (std::size_t at = 0; (at = point.find(' ', at)) != std::string::npos; at += 4) {
+            point.replace(at, 1, "\\040");
+        }
+        return table.find(" " + point + " ") != std::string::npos;
+    };
+    EXPECT_FALSE(inTable(own)) << "the stick is still mounted";
+    EXPECT_TRUE(inTable(decoy)) << "the decoy was unmounted";
     umount(decoy.c_str());
 }
 

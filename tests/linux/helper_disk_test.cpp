@@ -96,8 +96,8 @@ TEST_F(HelperDisk, PreparesAnImageThatBootsAndStopsWhenItsInputCloses) {
     EXPECT_EQ(static_cast<unsigned char>(b[446]), 0x80);
     EXPECT_EQ(static_cast<unsigned char>(b[450]), 0xEF);
     EXPECT_EQ(b.substr(32256 + 82, 5), "FAT32");
-    std::string listing =
-        Sh("MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null mdir -a -b -i " + image + "@@32256 ::/");
+    std::string listing = Sh("MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null mdir -a -b -i " +
+                             test::Quote(image + "@@32256") + " ::/");
     for (const char* name : {"ldlinux.sys", "welcome.txt", "scour", "syslinux.cfg", "vmlinuz"}) {
         EXPECT_NE(listing.find(std::string("::/") + name), std::string::npos) << name;
     }
@@ -107,9 +107,10 @@ TEST_F(HelperDisk, PreparesAnImageThatBootsAndStopsWhenItsInputCloses) {
     }
     std::string log = ToUtf8(dir / L"boot.log");
     int status = -1;
-    std::string out = Sh("bash " + ToUtf8(test::SourceDir()) + "/tests/boot/boot-medium.sh disk " +
-                             image + " " + log,
-                         &status);
+    std::string out =
+        Sh("bash " + test::Quote(ToUtf8(test::SourceDir()) + "/tests/boot/boot-medium.sh") +
+               " disk " + test::Quote(image) + " " + test::Quote(log),
+           &status);
     EXPECT_EQ(status, 0) << out;
 }
 
@@ -231,14 +232,14 @@ TEST_F(HelperDisk, RefusesABlockDeviceThatDiscoveryDoesNotList) {
         GTEST_SKIP() << "skipped: loop devices need root";
     }
     Make(40 * kMiB);
-    std::string device = Sh("losetup -f --show " + image);
+    std::string device = Sh("losetup -f --show " + test::Quote(image));
     if (device.rfind("/dev/loop", 0) != 0) {
         GTEST_SKIP() << "skipped: no loop device (" << device << ")";
     }
     HelperDiskPreparer disk({{Helper()}, false});
     std::vector<std::string> devices = {device};
     // The disk of the program folder, where it is a block device here.
-    std::string root = Sh("findmnt -n -o SOURCE -T " + Bin());
+    std::string root = Sh("findmnt -n -o SOURCE -T " + test::Quote(Bin()));
     if (root.rfind("/dev/", 0) == 0) {
         devices.push_back(root);
     }
@@ -266,9 +267,9 @@ TEST_F(HelperDisk, PkexecExitCodesBecomeClearTextsAndOneRunAsksOnce) {
                           Case{127, "policy (org.valdane.scourline.disk-helper) is not installed"},
                           Case{1, "could not be started (exit status 1)"}}) {
         fs::remove(log);
-        test::WriteFile(
-            FromUtf8(fakeDir + "/pkexec"),
-            "#!/bin/sh\necho \"$*\" >>" + log + "\nexit " + std::to_string(c.code) + "\n");
+        test::WriteFile(FromUtf8(fakeDir + "/pkexec"), "#!/bin/sh\necho \"$*\" >>" +
+                                                           test::Quote(log) + "\nexit " +
+                                                           std::to_string(c.code) + "\n");
         fs::permissions(fakeDir + "/pkexec", fs::perms::owner_all);
         ASSERT_EQ(platform::FindPkexec(), fakeDir + "/pkexec");
 
@@ -285,7 +286,7 @@ TEST_F(HelperDisk, PkexecExitCodesBecomeClearTextsAndOneRunAsksOnce) {
         EXPECT_TRUE(Bytes() == std::string(40 * kMiB, '\0'));
         // The next run asks again.
         EXPECT_FALSE(disk.ReadIdentity(Target(image)).has_value());
-        EXPECT_EQ(Sh("wc -l <" + log), "2");
+        EXPECT_EQ(Sh("wc -l <" + test::Quote(log)), "2");
     }
     setenv("PATH", oldPath.c_str(), 1);
 }
@@ -315,17 +316,18 @@ TEST_F(HelperDisk, HelperEndsOnBadArgumentsAndBadInput) {
         std::string command;
         int status;
     };
+    const std::string helperWord = test::Quote(Helper());
     const Case cases[] = {
-        {Helper() + " </dev/null >/dev/null", 0},
-        {Helper() + " --bogus </dev/null", 2},
-        {"PKEXEC_UID=1000 " + Helper() + " " + platform::helper::kImageFilesFlag +
+        {helperWord + " </dev/null >/dev/null", 0},
+        {helperWord + " --bogus </dev/null", 2},
+        {"PKEXEC_UID=1000 " + helperWord + " " + platform::helper::kImageFilesFlag +
              " /tmp </dev/null",
          2},
-        {Helper() + " " + platform::helper::kImageFilesFlag + " </dev/null", 2},
-        {"printf 'x\\n' | " + Helper() + " >/dev/null", 2},
-        {"printf '1\\n99999999999\\n' | " + Helper() + " >/dev/null", 2},
+        {helperWord + " " + platform::helper::kImageFilesFlag + " </dev/null", 2},
+        {"printf 'x\\n' | " + helperWord + " >/dev/null", 2},
+        {"printf '1\\n99999999999\\n' | " + helperWord + " >/dev/null", 2},
         // A request that is answered, then the end of input.
-        {"printf '1\\n5\\nhello' | " + Helper() + " | grep -q 'unknown request'", 0},
+        {"printf '1\\n5\\nhello' | " + helperWord + " | grep -q 'unknown request'", 0},
     };
     for (const auto& c : cases) {
         int status = -1;
@@ -381,7 +383,7 @@ TEST(DeviceMonitor, SeesALoopDeviceComeAndGo) {
     std::string image = ToUtf8(dir / L"disk.img");
     { std::ofstream(image, std::ios::binary); }
     fs::resize_file(image, 8 * kMiB);
-    std::string device = Sh("losetup -f --show " + image);
+    std::string device = Sh("losetup -f --show " + test::Quote(image));
     if (device.rfind("/dev/loop", 0) != 0) {
         GTEST_SKIP() << "skipped: no loop device (" << device << ")";
     }

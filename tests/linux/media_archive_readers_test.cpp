@@ -49,7 +49,8 @@ class ArchiveReadersTest : public ::testing::Test {
     void TearDown() override { std::setlocale(LC_ALL, "C"); }
 
     int Sh(const std::string& command) {
-        return std::system(("cd '" + dir + "' && (" + command + ") >out.log 2>&1").c_str());
+        return std::system(
+            ("cd " + test::Quote(dir) + " && (" + command + ") >out.log 2>&1").c_str());
     }
 
     // Both readers list exactly the members and extract them with their content

@@ -90,7 +90,7 @@ class LinuxVolumeTree : public ::testing::Test {
         std::ofstream(path).close();
         fs::resize_file(path, static_cast<std::uintmax_t>(megabytes) << 20);
         std::string bits = fatBits != 0 ? " -F " + std::to_string(fatBits) : "";
-        ASSERT_TRUE(RunShell(mkfs_ + bits + " -n " + label + " " + path));
+        ASSERT_TRUE(RunShell(test::Quote(mkfs_) + bits + " -n " + label + " " + test::Quote(path)));
     }
     // A disk file whose MBR holds one partition starting at sector 2048.
     void Mbr(const std::string& name, std::uint32_t sectors) {
@@ -107,7 +107,8 @@ class LinuxVolumeTree : public ::testing::Test {
     }
     void CopyIn(const std::string& name, const std::string& file) {
         Put(root_ + "/payload", std::string(1 << 20, 'x'));  // 1 MiB, to show in the free space
-        ASSERT_TRUE(RunShell("mcopy -i " + DevPath(name) + " " + root_ + "/payload ::/" + file));
+        ASSERT_TRUE(RunShell("mcopy -i " + test::Quote(DevPath(name)) + " " +
+                             test::Quote(root_ + "/payload") + " ::/" + file));
     }
     LinuxVolumeConfig Config(std::vector<std::string> protectedPaths = {}) const {
         LinuxVolumeConfig c;

@@ -74,7 +74,7 @@ class UdevVolumes : public ::testing::Test {
         std::ofstream(dev).close();
         fs::resize_file(dev, 64ull << 20);
         ASSERT_EQ(std::system(("mkfs.vfat -F " + std::to_string(fatBits) + " -n '" + label + "' " +
-                               dev + " >/dev/null 2>&1")
+                               test::Quote(dev) + " >/dev/null 2>&1")
                                   .c_str()),
                   0);
     }

@@ -42,13 +42,7 @@ namespace fs = std::filesystem;
 
 using test::Sh;
 
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s) {
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    }
-    return q + "'";
-}
+using test::Quote;
 
 // A disk image file that the system lists as a removable drive: the image is
 // both the volume and its disk, as the helper's image-file flag takes it. Every

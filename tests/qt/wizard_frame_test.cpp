@@ -168,7 +168,7 @@ class UsbPageOnSysfs : public ::testing::Test {
         std::ofstream(image).close();
         fs::resize_file(image, 40u << 20);
         ASSERT_EQ(std::system(("PATH=$PATH:/sbin:/usr/sbin mkfs.vfat -F 32 -n " + label + " " +
-                               image + " >/dev/null 2>&1")
+                               test::Quote(image) + " >/dev/null 2>&1")
                                   .c_str()),
                   0);
     }

@@ -70,7 +70,7 @@ if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
             XDG_RUNTIME_DIR="$plain/runtime-base" QT_QPA_PLATFORM=offscreen \
             SCOUR_TEST_POLKIT_ACTIONS="$plain/actions" \
             SCOURLINE_WIZARD_SCRIPT="$plain/not-administrator.txt" \
-            LSAN_OPTIONS="suppressions=$SCOUR_SOURCE/tests/lsan.supp" \
+            LSAN_OPTIONS="suppressions='$SCOUR_SOURCE/tests/lsan.supp'" \
             setpriv --reuid=65534 --regid=65534 --clear-groups timeout 120 "$@"
     }
     admin_box='box: Scourline Configuration Wizard: Please run Scourline Configuration Wizard as Administrator'

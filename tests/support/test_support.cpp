@@ -144,6 +144,14 @@ int ClosedPort() {
     return port;
 }
 
+std::string Quote(const std::string& text) {
+    std::string q = "'";
+    for (char c : text) {
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return q + "'";
+}
+
 std::string Sh(const std::string& command, int* status) {
     std::string out;
     FILE* p = popen((command + " 2>&1").c_str(), "r");

@@ -43,6 +43,8 @@ void MakeDirs(const std::wstring& path);
 // Runs a shell command; its output (stderr included) without trailing line
 // feeds, and its exit status when asked for (-1 when it did not exit).
 std::string Sh(const std::string& command, int* status = nullptr);
+// One word for the shell, whatever the text holds (paths with blanks).
+std::string Quote(const std::string& text);
 
 // A TCP port on 127.0.0.1 where connections are accepted (by the kernel) and
 // never answered, for as long as the object lives.

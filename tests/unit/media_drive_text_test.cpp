@@ -34,7 +34,7 @@ bool SetCommaNumericLocale(const std::wstring& folder) {
 #ifndef _WIN32
     const std::string dir = ToUtf8(folder);
     const std::string command =
-        "localedef -i de_DE -f UTF-8 '" + dir + "/de_DE.UTF-8' >/dev/null 2>&1";
+        "localedef -i de_DE -f UTF-8 " + test::Quote(dir + "/de_DE.UTF-8") + " >/dev/null 2>&1";
     if (std::system(command.c_str()) == 0) {
         setenv("LOCPATH", dir.c_str(), 1);
         const bool set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;

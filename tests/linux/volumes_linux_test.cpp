@@ -226,7 +226,12 @@ TEST_F(LinuxVolumeTree, MountedVolumeIsReadThroughItsMountPoint) {
     const std::string mnt = root_ + "/media/my stick";
     fs::create_directories(mnt);
     Put(mnt + "/ldlinux.sys", "loader");  // there, not in the image
-    Mounts({"8:81 " + root_ + "/media/my\\040stick /dev/sdf1"});
+    // The mount table escapes blanks, in the test's own folder too.
+    std::string escaped = root_ + "/media/my stick";
+    for (std::size_t at = 0; (at = escaped.find(' ', at)) != std::string::npos; at += 4) {
+        escaped.replace(at, 1, "\\040");
+    }
+    Mounts({"8:81 " + escaped + " /dev/sdf1"});
 
     LinuxVolumeSystem v(Config());
     auto d = ReadRemovableDrive(v, FromUtf8(DevPath("sdf1")));

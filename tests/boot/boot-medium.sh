@@ -86,7 +86,7 @@ net)
     # Debian's iPXE EFI ROMs hand shim a wrong size for the GRUB they fetch:
     # UEFI machines boot through OVMF's own driver on a NIC without a ROM.
     if [ "$firmware" = bios ]; then
-        nic=(-device "e1000,netdev=n0,romfile=/usr/share/qemu/pxe-e1000.rom")
+        nic=(-device "e1000,netdev=n0,romfile=/usr/lib/ipxe/qemu/pxe-e1000.rom")
         loader=pxelinux.0
     else
         nic=(-device "virtio-net-pci,netdev=n0,romfile=")

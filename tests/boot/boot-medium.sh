@@ -4,12 +4,14 @@
 # to the end, 1 on a time-out, an incomplete report or a Secure Boot state other
 # than the firmware's, 2 on a usage error.
 #
-# Usage: boot-medium.sh iso|disk|net IMAGE|TREE LOGFILE [bios|uefi|secureboot]
+# Usage: boot-medium.sh iso|disk|net|tap IMAGE|TREE|TAP LOGFILE [bios|uefi|secureboot]
 #   iso, disk  a CD image or a USB disk image
 #   net        a network boot tree, served by QEMU's own DHCP and TFTP server
 #              (user networking, nothing leaves QEMU): pxelinux through the
 #              iPXE ROM under BIOS, shim through OVMF's own network driver
 #              under UEFI
+#   tap        the network on an existing tap device (run inside the network
+#              namespace that holds it), where other servers answer
 #   bios       SeaBIOS (the default)
 #   uefi       OVMF from Debian's ovmf package, Secure Boot off
 #   secureboot OVMF with Secure Boot on and Microsoft's keys enrolled (q35, SMM)
@@ -19,7 +21,7 @@
 set -euo pipefail
 
 usage() {
-    echo "usage: $0 iso|disk|net IMAGE|TREE LOGFILE [bios|uefi|secureboot]" >&2
+    echo "usage: $0 iso|disk|net|tap IMAGE|TREE|TAP LOGFILE [bios|uefi|secureboot]" >&2
     exit 2
 }
 
@@ -35,6 +37,13 @@ iso | disk)
 net)
     [ -d "$image" ] || {
         echo "boot-medium: no such tree: $image" >&2
+        exit 2
+    }
+    ;;
+tap)
+    # QEMU would make a tap device of that name here, joined to nothing.
+    ip link show dev "$image" >/dev/null 2>&1 || {
+        echo "boot-medium: no tap device $image in this network namespace" >&2
         exit 2
     }
     ;;
@@ -82,7 +91,7 @@ case $kind in
 # The disk is started from a throw-away overlay so booting never changes it.
 iso) medium=(-nic none -drive "file=$drive_file,format=raw,media=cdrom,readonly=on" -boot order=d) ;;
 disk) medium=(-nic none -drive "file=$drive_file,format=raw,if=ide" -snapshot -boot order=c) ;;
-net)
+net | tap)
     # Debian's iPXE EFI ROMs hand shim a wrong size for the GRUB they fetch:
     # UEFI machines boot through OVMF's own driver on a NIC without a ROM.
     if [ "$firmware" = bios ]; then
@@ -92,8 +101,12 @@ net)
         nic=(-device "virtio-net-pci,netdev=n0,romfile=")
         loader=bootx64.efi
     fi
-    medium=(-netdev "user,id=n0,restrict=on,tftp=$drive_file,bootfile=$loader" "${nic[@]}"
-        -boot order=n)
+    if [ "$kind" = net ]; then
+        netdev="user,id=n0,restrict=on,tftp=$drive_file,bootfile=$loader"
+    else
+        netdev="tap,id=n0,ifname=$image,script=no,downscript=no"
+    fi
+    medium=(-netdev "$netdev" "${nic[@]}" -boot order=n)
     ;;
 esac
 

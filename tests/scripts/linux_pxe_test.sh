@@ -78,7 +78,7 @@ boot_and_compare() {
         not_ok "$label boots" "$(tail -n 5 "$work/boot.out")"
         return 1
     fi
-    ok "$label boots: $(sed -n 's/.* booted (//p' "$work/boot.out")"
+    ok "$label boots: $(sed -n 's/.* booted \((.*)\) and powered off in /\1 in /p' "$work/boot.out")"
     if ! python3 "$boot_tools/extract-boot-log.py" "$got.log" "$got" 2>"$work/err"; then
         not_ok "$label: the boot report reads back" "$(cat "$work/err")"
         return 1

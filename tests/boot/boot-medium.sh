@@ -77,6 +77,7 @@ uefi)
     ;;
 secureboot)
     copy_vars OVMF_VARS_4M.ms.fd
+    # shellcheck disable=SC2054 # the commas belong to QEMU options
     machine=(-machine q35,smm=on -global driver=cfi.pflash01,property=secure,value=on
         -global ICH9-LPC.disable_s3=1
         -drive "if=pflash,format=raw,unit=0,readonly=on,file=$ovmf/OVMF_CODE_4M.secboot.fd"

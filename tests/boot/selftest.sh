@@ -58,8 +58,9 @@ check_program_folder() {
     mdir -i "$bin/common/efi/boot.img" ::/EFI/BOOT/BOOTX64.EFI >/dev/null 2>&1 ||
         fail "efi/boot.img is not a FAT image with EFI/BOOT/BOOTX64.EFI"
     # GRUB stops at its prompt when /EFI/debian exists without its configuration.
-    [ ! -e "$bin/common/EFI/debian" ] && [ ! -e "$bin/common/efi/debian" ] ||
+    if [ -e "$bin/common/EFI/debian" ] || [ -e "$bin/common/efi/debian" ]; then
         fail "common holds EFI/debian, which keeps GRUB from /boot/grub/grub.cfg"
+    fi
     # The kernel drops received files whose folder is missing.
     gzip -dc "$bin/common/initrd.gz" | cpio -it --quiet 2>/dev/null | grep -qx 'tmp/scheme' ||
         fail "initrd.gz lacks the folder tmp/scheme"

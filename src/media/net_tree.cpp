@@ -171,9 +171,15 @@ bool Place(const fs::path& staging, const fs::path& folder, FolderState state) {
     return true;
 }
 
-// The folder as one path without a trailing separator.
+// The folder as one absolute path without a trailing separator: the server is
+// told it, and starts in a folder of its own.
 fs::path TreeFolder(const std::wstring& folder) {
-    fs::path path = ToFsPath(folder).lexically_normal();
+    std::error_code ec;
+    fs::path path = ToFsPath(folder);
+    if (const fs::path absolute = fs::absolute(path, ec); !ec) {
+        path = absolute;
+    }
+    path = path.lexically_normal();
     if (!path.has_filename() && path.has_relative_path()) {
         path = path.parent_path();
     }

@@ -26,10 +26,10 @@ inline constexpr wchar_t kNetUefiLoader[] = L"bootx64.efi";
 // back: a comma ends the value, a line break ends the line.
 std::optional<std::string> MakeDnsmasqConfig(const std::string& root);
 
-// Writes the tree into folder (made absolute by the caller). The folder must be
-// absent, empty, or a tree this builder wrote. True only when the whole new
-// tree is in place; every failure has been reported when it returns, and
-// whatever the run made is gone.
+// Writes the tree into folder (a relative one is taken from the current
+// folder). The folder must be absent, empty, or a tree this builder wrote.
+// True only when the whole new tree is in place; every failure has been
+// reported when it returns, and whatever the run made is gone.
 bool BuildNetTree(const std::wstring& folder, WizardOptions& options,
                   const platform::Services& services, platform::IReporter& reporter);
 

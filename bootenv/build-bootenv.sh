@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Assembles the sample boot environment into the program folder:
 #   common/  files for the root of every medium (kernel, initramfs, EFI image,
-#            SPARC placeholder, syslinux.cfg for USB disks)
+#            SPARC placeholder, syslinux.cfg for USB disks, the UEFI loaders
+#            in EFI/BOOT/ and their configuration in boot/grub/)
 #   iso/     isolinux files, placed at /isolinux/ on a CD
 #   boot/    SPARC boot block placeholder
 #   flash/   what the USB disk preparation installs (syslinux, ldlinux.c32, MBR)
+#   net/     network boot loaders and their configurations (pxelinux for BIOS,
+#            shim and GRUB's network build for UEFI)
 #   mkisofs  link to the machine's image maker
-# Everything comes from Debian packages. The kernel package is downloaded once
-# into the cache folder and unpacked there, never installed.
+# Everything comes from Debian packages. The signed packages (kernel, shim,
+# GRUB) are downloaded once into the cache folder and unpacked there, never
+# installed: installing shim or GRUB would set up this machine's own boot.
 #
 # Usage: build-bootenv.sh OUTDIR CACHEDIR
 # Running it again only replaces outputs whose content changed, so file times
@@ -132,15 +136,83 @@ find "$root" -exec touch -h -d "@$stamp" {} +
     gzip -n -9 >"$work/initrd.gz"
 install_if_changed "$work/initrd.gz" "$out/common/initrd.gz"
 
-# --- EFI boot image -----------------------------------------------------------
+# --- UEFI boot chain ------------------------------------------------------------
 
+# fetch_signed PKG: prints the folder where the version of PKG that apt resolves
+# now is unpacked, downloading it first when the cache lacks that version.
+fetch_signed() {
+    local pkg=$1 version dir deb
+    version=$(apt-cache policy "$pkg" 2>/dev/null | sed -n 's/^ *Candidate: \(.*\)$/\1/p' | head -n 1) || true
+    if [ -z "$version" ] || [ "$version" = "(none)" ]; then
+        # No package lists: any cached version will do.
+        dir=$(find "$cache/signed" -mindepth 1 -maxdepth 1 -name "${pkg}_*" -type d 2>/dev/null | sort | tail -n 1)
+        [ -n "$dir" ] || die "cannot resolve $pkg: run apt-get update"
+        echo "$dir/root"
+        return 0
+    fi
+    dir=$cache/signed/${pkg}_${version//:/_}
+    if [ -d "$dir/root" ]; then
+        echo "$dir/root"
+        return 0
+    fi
+    echo "build-bootenv: downloading $pkg $version" >&2
+    rm -rf "$dir"
+    mkdir -p "$dir/dl"
+    if ! (cd "$dir/dl" && apt-get download -q -o APT::Sandbox::User=root "$pkg=$version" >&2); then
+        die "downloading $pkg failed (needs Debian's package archive)"
+    fi
+    deb=$(find "$dir/dl" -name '*.deb' | head -n 1)
+    [ -n "$deb" ] || die "apt-get download left no .deb for $pkg"
+    dpkg-deb -x "$deb" "$dir/root.tmp" || die "cannot unpack $deb"
+    rm -rf "$dir/dl"
+    mv "$dir/root.tmp" "$dir/root"
+    # Versions that apt no longer resolves are not needed again.
+    find "$cache/signed" -mindepth 1 -maxdepth 1 -name "${pkg}_*" ! -path "$dir" -exec rm -rf {} +
+    echo "$dir/root"
+}
+
+shim_root=$(fetch_signed shim-signed)
+grub_root=$(fetch_signed grub-efi-amd64-signed)
+shim=$shim_root/usr/lib/shim/shimx64.efi.signed
+grub_disk=$grub_root/usr/lib/grub/x86_64-efi-signed/grubx64.efi.signed
+grub_net=$grub_root/usr/lib/grub/x86_64-efi-signed/grubnetx64.efi.signed
+for f in "$shim" "$grub_disk" "$grub_net"; do
+    [ -s "$f" ] || die "$f is missing from the unpacked package"
+done
+
+# Firmware starts shim as the removable medium's loader; shim starts the GRUB
+# beside it. Debian's GRUB reads /EFI/debian/grub.cfg, and stops at its prompt
+# when /EFI/debian exists without one. So there is no /EFI/debian, and GRUB
+# goes on to find /.disk/info and reads /boot/grub/grub.cfg on that medium.
+# Those names are lower case everywhere: a CD keeps the case of names, and on
+# Windows common/efi and common/EFI become one folder of either case.
+install_if_changed "$shim" "$out/common/EFI/BOOT/BOOTX64.EFI"
+install_if_changed "$grub_disk" "$out/common/EFI/BOOT/grubx64.efi"
+
+printf '%s\n' "Scourline sample boot environment" >"$work/info"
+install_if_changed "$work/info" "$out/common/.disk/info"
+
+# GRUB may have found another medium's /.disk/info: the one to start is the
+# one that holds the configuration archive.
+cat >"$work/grub.cfg" <<EOF
+set timeout=0
+search --no-floppy --file --set=root /scour
+linux /vmlinuz $kernel_args
+initrd /initrd.gz /scour
+boot
+EOF
+install_if_changed "$work/grub.cfg" "$out/common/boot/grub/grub.cfg"
+
+# The CD's second El Torito entry starts this image. GRUB then takes the whole
+# disc as its device and reads the configuration from the ISO tree.
 need_cmd mkfs.vfat dosfstools
 need_cmd mcopy mtools
-printf '%s\r\n' "Scourline sample boot environment." \
-    "This image holds no EFI boot loader; media start through BIOS." >"$work/README.TXT"
-touch -d "@$stamp" "$work/README.TXT"
-mkfs.vfat -C --invariant -i 5C0E2690 -n SCOUREFI "$work/boot.img" 128 >/dev/null
-MTOOLS_SKIP_CHECK=1 mcopy -m -i "$work/boot.img" "$work/README.TXT" ::README.TXT
+mkfs.vfat -C --invariant -i 5C0E2690 -n SCOUREFI "$work/boot.img" 6144 >/dev/null
+cp "$shim" "$work/BOOTX64.EFI"
+cp "$grub_disk" "$work/grubx64.efi"
+touch -d "@$stamp" "$work/BOOTX64.EFI" "$work/grubx64.efi"
+MTOOLS_SKIP_CHECK=1 mmd -i "$work/boot.img" ::/EFI ::/EFI/BOOT
+MTOOLS_SKIP_CHECK=1 mcopy -m -i "$work/boot.img" "$work/BOOTX64.EFI" "$work/grubx64.efi" ::/EFI/BOOT/
 install_if_changed "$work/boot.img" "$out/common/efi/boot.img"
 
 # --- placeholders for the SPARC media -----------------------------------------
@@ -190,6 +262,35 @@ install_if_changed /usr/lib/syslinux/modules/bios/ldlinux.c32 "$out/iso/ldlinux.
 install_if_changed /usr/lib/syslinux/modules/bios/ldlinux.c32 "$out/flash/ldlinux.c32"
 install_if_changed /usr/lib/syslinux/mbr/mbr.bin "$out/flash/mbr.bin"
 install_if_changed /usr/bin/syslinux "$out/flash/syslinux" 0755
+
+# --- network boot ----------------------------------------------------------------
+
+# The network boot tree holds common/ and net/ at its root. BIOS clients get
+# pxelinux.0, which reads pxelinux.cfg/default; its paths are relative to the
+# TFTP root. UEFI clients get shim, which fetches grubx64.efi from beside
+# itself; GRUB's network build reads /grub/grub.cfg from the TFTP server.
+need_file /usr/lib/PXELINUX/pxelinux.0 pxelinux
+install_if_changed /usr/lib/PXELINUX/pxelinux.0 "$out/net/pxelinux.0"
+install_if_changed /usr/lib/syslinux/modules/bios/ldlinux.c32 "$out/net/ldlinux.c32"
+cat >"$work/pxelinux.cfg" <<EOF
+SERIAL 0 115200
+DISPLAY welcome.txt
+DEFAULT scour
+TIMEOUT 0
+LABEL scour
+  KERNEL vmlinuz
+  APPEND initrd=initrd.gz,scour $kernel_args
+EOF
+install_if_changed "$work/pxelinux.cfg" "$out/net/pxelinux.cfg/default"
+install_if_changed "$shim" "$out/net/bootx64.efi"
+install_if_changed "$grub_net" "$out/net/grubx64.efi"
+cat >"$work/grub-net.cfg" <<EOF
+set timeout=0
+linux /vmlinuz $kernel_args
+initrd /initrd.gz /scour
+boot
+EOF
+install_if_changed "$work/grub-net.cfg" "$out/net/grub/grub.cfg"
 
 # --- image maker ------------------------------------------------------------------
 

@@ -18,7 +18,8 @@ install(TARGETS ${scour_programs} RUNTIME DESTINATION ${SCOUR_INSTALL_PROGRAM_DI
 # The program folder's inputs as the build assembled them; the boot files exist
 # only in builds with the sample boot environment.
 install(DIRECTORY ${SCOUR_BIN_DIR}/schemes ${SCOUR_BIN_DIR}/common ${SCOUR_BIN_DIR}/iso
-                  ${SCOUR_BIN_DIR}/boot ${SCOUR_BIN_DIR}/flash ${SCOUR_BIN_DIR}/help
+                  ${SCOUR_BIN_DIR}/boot ${SCOUR_BIN_DIR}/flash ${SCOUR_BIN_DIR}/net
+                  ${SCOUR_BIN_DIR}/help
         DESTINATION ${SCOUR_INSTALL_PROGRAM_DIR} USE_SOURCE_PERMISSIONS OPTIONAL)
 
 set(scour_linked_programs scourline-media)

@@ -27,6 +27,10 @@ packages=(
   genisoimage xorriso syslinux syslinux-common syslinux-utils isolinux
   mtools dosfstools fdisk util-linux busybox-static
   qemu-system-x86
+  # network boot: BIOS loader, QEMU's iPXE ROMs, UEFI firmware (plain and
+  # Secure Boot), and the DHCP/TFTP server (dnsmasq-base: the binary only, no
+  # system service). shim and GRUB are downloaded by the build, not installed.
+  pxelinux ipxe-qemu ovmf dnsmasq-base
   # boot tests: reading the boot report back
   python3
   # fuzz targets (tools/fuzz.sh): clang with libFuzzer's runtime

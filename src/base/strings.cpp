@@ -70,6 +70,23 @@ const std::map<int, std::wstring>& Table() {
         {IDS_ABOUT_MENU_ITEM, L"About"},
         {IDS_ISO_CONFIG_FAILED,
          L".ISO image creation failed.\nCould not write the boot configuration."},
+        {IDS_NET_START_FAILED,
+         L"Could not start network boot tree creation.\nNo folder can be made beside:\n"},
+        {IDS_NET_NO_BOOT_FILES,
+         L"Network boot tree creation failed.\nThe program folder lacks the network boot files:\n"},
+        {IDS_NET_NOT_A_FOLDER, L"Network boot tree creation failed.\nThis is not a folder:\n"},
+        {IDS_NET_FOREIGN_FOLDER,
+         L"Network boot tree creation failed.\nThis folder holds files of its own; choose an "
+         L"empty folder or a network boot tree made before:\n"},
+        {IDS_NET_COPY_FAILED,
+         L"Network boot tree creation failed.\nCould not copy the boot files from:\n"},
+        {IDS_NET_CONFIG_FAILED,
+         L"Network boot tree creation failed.\nCould not write the boot configuration."},
+        {IDS_NET_PLACE_FAILED,
+         L"Network boot tree creation failed.\nCould not move the new tree into place:\n"},
+        {IDS_NET_BAD_PATH,
+         L"Network boot tree creation failed.\nThe TFTP server cannot be told this folder (a "
+         L"comma, a line break or a character of no code page in its path):\n"},
         {IDS_NO_SCHEME_INSTALLED,
          L"No wiping scheme is installed, so Scourline cannot wipe automatically.\nPlease "
          L"reinstall the application, or choose interactive mode on the start options page."},

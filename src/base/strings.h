@@ -58,6 +58,15 @@ enum StringId : int {
     IDS_ISO_CONFIG_FAILED = 185,
     // The scheme page with an empty catalogue.
     IDS_NO_SCHEME_INSTALLED = 190,
+    // The network boot tree builder's failures.
+    IDS_NET_START_FAILED = 191,
+    IDS_NET_NO_BOOT_FILES = 192,
+    IDS_NET_NOT_A_FOLDER = 193,
+    IDS_NET_FOREIGN_FOLDER = 194,
+    IDS_NET_COPY_FAILED = 195,
+    IDS_NET_CONFIG_FAILED = 196,
+    IDS_NET_PLACE_FAILED = 197,
+    IDS_NET_BAD_PATH = 198,
 };
 
 // The text of a string-table entry; empty for an unknown id.

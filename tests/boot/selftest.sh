@@ -45,7 +45,9 @@ check_program_folder() {
     local f
     for f in common/vmlinuz common/initrd.gz common/efi/boot.img common/wipe.sparc64.lz \
         common/syslinux.cfg iso/isolinux.bin iso/ldlinux.c32 iso/isolinux.cfg boot/isofs.b \
-        flash/ldlinux.c32 flash/mbr.bin flash/syslinux; do
+        flash/ldlinux.c32 flash/mbr.bin flash/syslinux common/EFI/BOOT/BOOTX64.EFI \
+        common/EFI/BOOT/grubx64.efi common/.disk/info common/boot/grub/grub.cfg net/pxelinux.0 \
+        net/ldlinux.c32 net/pxelinux.cfg/default net/bootx64.efi net/grubx64.efi net/grub/grub.cfg; do
         [ -s "$bin/$f" ] || fail "program folder lacks $f"
     done
     [ -x "$bin/mkisofs" ] || fail "program folder lacks an executable mkisofs"
@@ -53,8 +55,12 @@ check_program_folder() {
     [ $(($(stat -c %s "$bin/common/wipe.sparc64.lz") % 4)) -eq 0 ] ||
         fail "wipe.sparc64.lz is not a multiple of 4 bytes long"
     [ "$(stat -c %s "$bin/flash/mbr.bin")" -eq 440 ] || fail "mbr.bin is not 440 bytes"
-    mdir -i "$bin/common/efi/boot.img" ::/ >/dev/null 2>&1 ||
-        fail "efi/boot.img is not a FAT image"
+    mdir -i "$bin/common/efi/boot.img" ::/EFI/BOOT/BOOTX64.EFI >/dev/null 2>&1 ||
+        fail "efi/boot.img is not a FAT image with EFI/BOOT/BOOTX64.EFI"
+    # GRUB stops at its prompt when /EFI/debian exists without its configuration.
+    if [ -e "$bin/common/EFI/debian" ] || [ -e "$bin/common/efi/debian" ]; then
+        fail "common holds EFI/debian, which keeps GRUB from /boot/grub/grub.cfg"
+    fi
     # The kernel drops received files whose folder is missing.
     gzip -dc "$bin/common/initrd.gz" | cpio -it --quiet 2>/dev/null | grep -qx 'tmp/scheme' ||
         fail "initrd.gz lacks the folder tmp/scheme"

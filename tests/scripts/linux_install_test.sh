@@ -16,7 +16,7 @@ check_install() {
         check "$f in the program folder" test -x "$lib/$f" -a ! -L "$lib/$f"
     done
     check "the scheme files" bash -c "ls '$lib'/schemes/*.sch >/dev/null"
-    for d in common iso boot flash help; do
+    for d in common iso boot flash net help; do
         if [ -d "$SCOUR_BIN/$d" ]; then
             check "$d/ as the build has it" diff -r "$SCOUR_BIN/$d" "$lib/$d"
         fi

@@ -2,7 +2,7 @@
 # Assembles the sample boot environment into the program folder:
 #   common/  files for the root of every medium (kernel, initramfs, EFI image,
 #            SPARC placeholder, syslinux.cfg for USB disks, the UEFI loaders
-#            in EFI/BOOT/ and their configuration in boot/grub/)
+#            in efi/boot/ and their configuration in boot/grub/)
 #   iso/     isolinux files, placed at /isolinux/ on a CD
 #   boot/    SPARC boot block placeholder
 #   flash/   what the USB disk preparation installs (syslinux, ldlinux.c32, MBR)
@@ -184,10 +184,13 @@ done
 # beside it. Debian's GRUB reads /EFI/debian/grub.cfg, and stops at its prompt
 # when /EFI/debian exists without one. So there is no /EFI/debian, and GRUB
 # goes on to find /.disk/info and reads /boot/grub/grub.cfg on that medium.
-# Those names are lower case everywhere: a CD keeps the case of names, and on
-# Windows common/efi and common/EFI become one folder of either case.
-install_if_changed "$shim" "$out/common/EFI/BOOT/BOOTX64.EFI"
-install_if_changed "$grub_disk" "$out/common/EFI/BOOT/grubx64.efi"
+# Those names are lower case everywhere: a CD keeps the case of names. The
+# loaders for USB disks go beside the CD's efi/boot.img in lower case too: on
+# Windows an efi and an EFI folder would become one, and the CD's image maker
+# would miss efi/boot.img; the firmware finds \EFI\BOOT\BOOTX64.EFI on FAT in
+# any case.
+install_if_changed "$shim" "$out/common/efi/boot/bootx64.efi"
+install_if_changed "$grub_disk" "$out/common/efi/boot/grubx64.efi"
 
 printf '%s\n' "Scourline sample boot environment" >"$work/info"
 install_if_changed "$work/info" "$out/common/.disk/info"

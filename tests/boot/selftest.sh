@@ -45,8 +45,8 @@ check_program_folder() {
     local f
     for f in common/vmlinuz common/initrd.gz common/efi/boot.img common/wipe.sparc64.lz \
         common/syslinux.cfg iso/isolinux.bin iso/ldlinux.c32 iso/isolinux.cfg boot/isofs.b \
-        flash/ldlinux.c32 flash/mbr.bin flash/syslinux common/EFI/BOOT/BOOTX64.EFI \
-        common/EFI/BOOT/grubx64.efi common/.disk/info common/boot/grub/grub.cfg net/pxelinux.0 \
+        flash/ldlinux.c32 flash/mbr.bin flash/syslinux common/efi/boot/bootx64.efi \
+        common/efi/boot/grubx64.efi common/.disk/info common/boot/grub/grub.cfg net/pxelinux.0 \
         net/ldlinux.c32 net/pxelinux.cfg/default net/bootx64.efi net/grubx64.efi net/grub/grub.cfg; do
         [ -s "$bin/$f" ] || fail "program folder lacks $f"
     done

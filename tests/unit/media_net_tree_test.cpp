@@ -82,7 +82,7 @@ class NetTreeTest : public ::testing::Test {
 
     void SetUp() override {
         for (const auto* f : {"common/vmlinuz", "common/initrd.gz", "common/efi/boot.img",
-                              "common/EFI/BOOT/BOOTX64.EFI", "common/.disk/info", "net/pxelinux.0",
+                              "common/efi/boot/bootx64.efi", "common/.disk/info", "net/pxelinux.0",
                               "net/pxelinux.cfg/default", "net/bootx64.efi", "net/grubx64.efi",
                               "net/grub/grub.cfg"}) {
             const std::wstring path = Installed(FromUtf8(f));
@@ -108,15 +108,14 @@ TEST_F(NetTreeTest, HoldsTheBootFilesBannerArchiveAndServerConfiguration) {
         "efi/boot.img", "grub/grub.cfg",        "grubx64.efi", "initrd.gz",
         "pxelinux.0",   "pxelinux.cfg/default", "scour",       "vmlinuz",
         "welcome.txt"};
-    // On Windows common/efi and common/EFI are one folder, named as made first.
-    want.push_back(kPathSep == L'\\' ? "efi/BOOT/BOOTX64.EFI" : "EFI/BOOT/BOOTX64.EFI");
+    want.push_back("efi/boot/bootx64.efi");
     std::sort(want.begin(), want.end());
     EXPECT_EQ(FilesBelow(tree), want);
     // Copies, byte for byte, subfolders included.
     EXPECT_EQ(ReadFile(JoinPath(tree, Native(L"pxelinux.cfg/default"))),
               "net/pxelinux.cfg/default");
-    EXPECT_EQ(ReadFile(JoinPath(tree, Native(L"EFI/BOOT/BOOTX64.EFI"))),
-              "common/EFI/BOOT/BOOTX64.EFI");
+    EXPECT_EQ(ReadFile(JoinPath(tree, Native(L"efi/boot/bootx64.efi"))),
+              "common/efi/boot/bootx64.efi");
     // The archive a CD would carry for the same options.
     const std::wstring cdArchive = scratch / L"cd.scour";
     ASSERT_TRUE(WriteConfigArchive(options, cdArchive, services));

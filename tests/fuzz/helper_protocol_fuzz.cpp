@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz_check.h"
+#include "memory_file.h"
 #include "platform/disk_ops.h"
 #include "platform/linux/helper_protocol.h"
 
@@ -131,15 +132,7 @@ Conversation ReadAll(int fd, std::size_t readSize) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // All at once, as from a file: one read takes everything.
-    int file = memfd_create("helper-input", MFD_CLOEXEC);
-    FUZZ_CHECK(file >= 0);
-    std::size_t done = 0;
-    while (done < size) {
-        ssize_t n = write(file, data + done, size - done);
-        FUZZ_CHECK(n > 0);
-        done += static_cast<std::size_t>(n);
-    }
-    FUZZ_CHECK(lseek(file, 0, SEEK_SET) == 0);
+    int file = MemoryFd(data, size);
     const Conversation whole = ReadAll(file, kReadSize);
     close(file);
     for (const auto& m : whole.messages) {

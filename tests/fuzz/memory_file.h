@@ -11,19 +11,24 @@
 
 #include "fuzz_check.h"
 
+// A memory file holding the bytes, read from its start; the caller closes it.
+inline int MemoryFd(const std::uint8_t* data, std::size_t size) {
+    int fd = memfd_create("fuzz-input", MFD_CLOEXEC);
+    FUZZ_CHECK(fd >= 0);
+    std::size_t done = 0;
+    while (done < size) {
+        ssize_t n = write(fd, data + done, size - done);
+        FUZZ_CHECK(n > 0);
+        done += static_cast<std::size_t>(n);
+    }
+    FUZZ_CHECK(lseek(fd, 0, SEEK_SET) == 0);
+    return fd;
+}
+
 class MemoryFile {
   public:
     MemoryFile(const std::uint8_t* data, std::size_t size) {
-        int fd = memfd_create("fuzz-input", MFD_CLOEXEC);
-        FUZZ_CHECK(fd >= 0);
-        std::size_t done = 0;
-        while (done < size) {
-            ssize_t n = write(fd, data + done, size - done);
-            FUZZ_CHECK(n > 0);
-            done += static_cast<std::size_t>(n);
-        }
-        FUZZ_CHECK(lseek(fd, 0, SEEK_SET) == 0);
-        file_ = fdopen(fd, "rb");
+        file_ = fdopen(MemoryFd(data, size), "rb");
         FUZZ_CHECK(file_ != nullptr);
     }
     ~MemoryFile() { std::fclose(file_); }

@@ -34,12 +34,8 @@ using test::Sh;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-std::string Bin() {
-    return ToUtf8(test::BinDir());
-}
-std::string Helper() {
-    return Bin() + "/" + platform::helper::kHelperExecutable;
-}
+using test::Bin;
+using test::Helper;
 
 class HelperAttack : public ::testing::Test {
   protected:

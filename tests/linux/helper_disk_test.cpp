@@ -36,12 +36,8 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 
 using test::Sh;
 
-std::string Bin() {
-    return ToUtf8(test::BinDir());
-}
-std::string Helper() {
-    return Bin() + "/" + platform::helper::kHelperExecutable;
-}
+using test::Bin;
+using test::Helper;
 
 class HelperDisk : public ::testing::Test {
   protected:

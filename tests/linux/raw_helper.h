@@ -13,9 +13,19 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "platform/linux/helper_protocol.h"
+#include "support/test_support.h"
 
 namespace scour::test {
+
+// The build's program folder, and the helper in it.
+inline std::string Bin() {
+    return ToUtf8(BinDir());
+}
+inline std::string Helper() {
+    return Bin() + "/" + platform::helper::kHelperExecutable;
+}
 
 class RawHelper {
   public:

@@ -91,6 +91,11 @@ bool SameSequence(int fd, dev_t rdev, std::uint64_t sequence) {
     return sequence == 0 || (DiskSequenceOf(fd) == sequence && DiskSequenceOf(rdev) == sequence);
 }
 
+Fd Reopen(int fd, int flags) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return Fd(open(self.c_str(), flags | O_CLOEXEC));
+}
+
 std::optional<std::string> ReadAll(int fd, std::size_t limit) {
     std::string out;
     char buf[4096];

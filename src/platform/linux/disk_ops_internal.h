@@ -31,6 +31,9 @@ bool WriteSector0(int fd, const MbrSector& sector);
 bool KernelKnowsPartition(dev_t disk, std::uint64_t start, std::uint64_t length);
 // The medium behind a descriptor is still the one it was opened on.
 bool SameSequence(int fd, dev_t rdev, std::uint64_t sequence);
+// The very file a descriptor holds, opened again with other flags (through
+// /proc/self/fd: no name is looked up again).
+Fd Reopen(int fd, int flags);
 // A small file whole; nothing when it is larger than limit or unreadable.
 std::optional<std::string> ReadAll(int fd, std::size_t limit);
 

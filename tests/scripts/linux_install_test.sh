@@ -23,13 +23,16 @@ check_install() {
     [ ! -x "$SCOUR_BIN/flash/syslinux" ] || check "flash/syslinux stays executable" test -x "$lib/flash/syslinux"
     for p in scourline-media scourline-wizard; do
         [ ! -e "$lib/$p" ] || check "bin/$p links into the program folder" test "$(readlink "$root/bin/$p")" = "../lib/scourline/$p"
-        check "the manual page $p(1)" test -s "$root/share/man/man1/$p.1"
+        check "man -l renders $p(1) without a warning" bash -c 'MANWIDTH=80 man --warnings -l "$1" 2>&1 >/dev/null |
+            grep -q . && exit 1; MANWIDTH=80 man -l "$1" | grep -q "EXIT STATUS"' _ "$root/share/man/man1/$p.1"
     done
     check "the desktop entry validates" desktop-file-validate "$root/share/applications/scourline-wizard.desktop"
     check "the desktop entry starts the wizard" grep -qx 'Exec=scourline-wizard' "$root/share/applications/scourline-wizard.desktop"
-    [ ! -f "$SCOUR_SOURCE/art/scourline-256.png" ] || check "the icon" cmp -s "$SCOUR_SOURCE/art/scourline-256.png" \
-        "$root/share/icons/hicolor/256x256/apps/scourline-wizard.png"
-    check "the metainfo" test -s "$root/share/metainfo/org.valdane.scourline.metainfo.xml"
+    for d in 48 256; do
+        check "the ${d}x$d icon" bash -c "file '$root/share/icons/hicolor/${d}x$d/apps/scourline-wizard.png' | grep -q ', $d x $d,'"
+    done
+    check "the metainfo validates" bash -c 'appstreamcli validate --no-net --pedantic "$1" >/dev/null' _ \
+        "$root/share/metainfo/org.valdane.scourline.metainfo.xml"
     path=$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy")
     check "the policy names the installed helper ($path)" test "$path" = "$prefix/lib/scourline/scourline-disk-helper"
     check "active sessions authenticate once for a while" \

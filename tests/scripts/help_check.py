@@ -1,11 +1,10 @@
 #!/usr/bin/env python3
-"""Checks the help pages and the compiled help file against the program.
+"""Checks the help beside the program against the topics it opens.
 
   help_check.py pages HELP_DIR SOURCE_DIR
-      every topic the program's sources name is there; links lead to files
-      and anchors under HELP_DIR and nowhere else; the contents link every
-      topic and every topic links back; every quoted control or message text
-      (class ctl or msg) is one the program really shows.
+      every topic src/app/help.cpp names is there; links lead to files and
+      anchors under HELP_DIR and nowhere else; the contents link every topic
+      and every topic links back.
   help_check.py chm LISTING HELP_SOURCE_DIR SOURCE_DIR
       LISTING is `chmls list` of bootwiz.chm: every topic, page, style sheet
       and entry of the contents and index files is inside it.
@@ -20,7 +19,6 @@ import sys
 import urllib.parse
 
 CONTENTS = "index.html"
-VOID = {"area", "base", "br", "col", "hr", "img", "input", "link", "meta", "param"}
 failures = []
 
 
@@ -28,37 +26,15 @@ def fail(where, what):
     failures.append(f"{where}: {what}")
 
 
-def source_texts(source_dir):
-    """Every string literal of the program (adjacent literals joined), unescaped."""
-    literal = r'(?:u8|L|u|U)?"(?:[^"\\\n]|\\.)*"'
-    run, one = re.compile(literal + r"(?:\s*" + literal + r")*"), re.compile(literal)
-    unescape = re.compile(r"\\(u[0-9a-fA-F]{4}|U[0-9a-fA-F]{8}|.)")
-
-    def repl(m):
-        s = m.group(1)
-        if s[0] in "uU" and len(s) > 1:
-            return chr(int(s[1:], 16))
-        return {"n": "\n", "t": "\t", "r": "\r"}.get(s, s)
-
-    out = set()
-    for base, _, files in os.walk(os.path.join(source_dir, "src")):
-        for name in (n for n in files if n.endswith((".cpp", ".h"))):
-            with open(os.path.join(base, name), encoding="utf-8", errors="replace") as f:
-                for m in run.finditer(f.read()):
-                    parts = [p[p.index('"') + 1 : -1] for p in one.findall(m.group(0))]
-                    out.add(unescape.sub(repl, "".join(parts)))
-    return out
-
-
-def topics(texts):
-    return sorted(t for t in texts if t.startswith("HTML_Help_e/"))
+def topics(source_dir):
+    with open(os.path.join(source_dir, "src/app/help.cpp"), encoding="utf-8") as f:
+        return sorted(set(re.findall(r'L"(HTML_Help_e/[^"]+)"', f.read())))
 
 
 class Page(html.parser.HTMLParser):
     def __init__(self):
         super().__init__(convert_charrefs=True)
-        self.links, self.anchors, self.quoted = [], set(), []
-        self.open, self.captures = [], []  # captures: [depth, text] of ctl/msg elements
+        self.links, self.anchors = [], set()
 
     def handle_starttag(self, tag, attrs):
         for name, value in attrs:
@@ -66,29 +42,10 @@ class Page(html.parser.HTMLParser):
                 self.links.append((value, self.getpos()[0]))
             if name == "id" or (name == "name" and tag == "a"):
                 self.anchors.add(value)
-        if tag in VOID:
-            return
-        self.open.append(tag)
-        if {"ctl", "msg"} & set((dict(attrs).get("class") or "").split()):
-            self.captures.append([len(self.open), ""])
-
-    def handle_endtag(self, tag):
-        if tag in VOID or tag not in self.open:
-            return
-        while self.open.pop() != tag:
-            pass
-        for depth, text in (c for c in self.captures if c[0] > len(self.open)):
-            self.quoted += [(q, self.getpos()[0]) for q in re.findall(r'"([^"]+)"', text)]
-        self.captures = [c for c in self.captures if c[0] <= len(self.open)]
-
-    def handle_data(self, data):
-        for c in self.captures:
-            c[1] += data
 
 
 def check_pages(help_dir, source_dir):
-    texts = source_texts(source_dir)
-    wanted = topics(texts)
+    wanted = topics(source_dir)
     files = {
         posixpath.relpath(os.path.join(base, n), help_dir).replace(os.sep, "/")
         for base, _, names in os.walk(help_dir)
@@ -105,12 +62,12 @@ def check_pages(help_dir, source_dir):
             fail(rel, "names a remote address")
         parsed[rel] = Page()
         parsed[rel].feed(text)
-    known = {" ".join(t.split()) for t in texts}
     for rel, p in parsed.items():
         targets = set()
         for value, line in p.links:
             path, _, fragment = value.partition("#")
-            target = posixpath.normpath(posixpath.join(posixpath.dirname(rel), urllib.parse.unquote(path))) if path else rel
+            here = posixpath.dirname(rel)
+            target = posixpath.normpath(posixpath.join(here, urllib.parse.unquote(path))) if path else rel
             if re.match(r"^[A-Za-z][A-Za-z0-9+.-]*:|/", value) or target.startswith("../"):
                 fail(rel, f"line {line}: {value!r} leaves the help folder")
             elif target not in files:
@@ -123,15 +80,12 @@ def check_pages(help_dir, source_dir):
         if rel == CONTENTS:
             for topic in (t for t in wanted if t not in targets):
                 fail(CONTENTS, f"does not link {topic}")
-        for quoted, line in p.quoted:
-            if " ".join(quoted.split()) not in known:
-                fail(rel, f'line {line}: "{quoted}" is not a text of the program')
 
 
 def check_chm(listing, help_source, source_dir):
     with open(listing, encoding="utf-8", errors="replace") as f:
         names = set(re.findall(r"(?m)^\s*\d+\s+\d+\s+\d+\s+(/.*?)\s*$", f.read()))
-    wanted = topics(source_texts(source_dir)) + [CONTENTS]
+    wanted = topics(source_dir) + [CONTENTS]
     for base, _, files in os.walk(help_source):
         for name in sorted(n for n in files if n.endswith((".htm", ".html", ".css", ".png", ".gif"))):
             wanted.append(os.path.relpath(os.path.join(base, name), help_source).replace(os.sep, "/"))

@@ -13,16 +13,9 @@ trap 'rm -rf "$work"' EXIT
 
 # Under Wine the stored options live in the prefix's registry, which every test
 # of the run shares: each script test starts as a first run.
-if [ -n "$SCOUR_RUNNER" ]; then
-    "$SCOUR_RUNNER" reg delete 'HKCU\SOFTWARE\Valdane\Scourline\Data' /f </dev/null >/dev/null 2>&1
-fi
-
+[ -z "$SCOUR_RUNNER" ] || "$SCOUR_RUNNER" reg delete 'HKCU\SOFTWARE\Valdane\Scourline\Data' /f </dev/null >/dev/null 2>&1
 media() {
-    if [ -n "$SCOUR_RUNNER" ]; then
-        "$SCOUR_RUNNER" "$SCOUR_BIN/scourline-media.exe" "$@"
-    else
-        "$SCOUR_BIN/scourline-media" "$@"
-    fi
+    if [ -n "$SCOUR_RUNNER" ]; then "$SCOUR_RUNNER" "$SCOUR_BIN/scourline-media.exe" "$@"; else "$SCOUR_BIN/scourline-media" "$@"; fi
 }
 
 # shellcheck disable=SC2034 # both used by the tests that source this
@@ -36,9 +29,7 @@ use_scratch_home() {
 }
 
 # A host path as the program under test sees it (Z:\... under Wine).
-host_path() {
-    if [ -n "$SCOUR_RUNNER" ]; then printf 'Z:%s' "${1//\//\\}"; else printf '%s' "$1"; fi
-}
+host_path() { if [ -n "$SCOUR_RUNNER" ]; then win_path "$1"; else printf '%s' "$1"; fi; }
 
 # A wizard script's text arguments read \n as a line break and \\ as one
 # backslash: every backslash doubled, any path reads back as it is.
@@ -59,15 +50,9 @@ fill_script() {
 
 ok() { passed=$((passed + 1)); echo "ok - $1"; }
 not_ok() { failed=$((failed + 1)); echo "not ok - $1"; [ $# -gt 1 ] && printf '    %s\n' "${@:2}"; return 0; }
-check() {
-    local what=$1; shift
-    if "$@"; then ok "$what"; else not_ok "$what"; fi
-}
-# check_not DESCRIPTION COMMAND...: passes when the command fails.
-check_not() {
-    local what=$1; shift
-    if "$@"; then not_ok "$what"; else ok "$what"; fi
-}
+# check / check_not DESCRIPTION COMMAND...: passes when the command succeeds / fails.
+check() { if "${@:2}"; then ok "$1"; else not_ok "$1"; fi; }
+check_not() { if "${@:2}"; then not_ok "$1"; else ok "$1"; fi; }
 # expect_status DESCRIPTION STATUS COMMAND...: stdout in $work/out, stderr in $work/err.
 expect_status() {
     local what=$1 want=$2; shift 2
@@ -84,6 +69,8 @@ has_line() {
     fi
 }
 strip_cr() { tr -d '\r'; }
+# A host path as the wizard sees it under Wine.
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
 # needs_bootenv: ends the test when the build has no sample boot environment.
 needs_bootenv() {

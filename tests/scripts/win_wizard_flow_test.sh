@@ -2,7 +2,7 @@
 # The real wizard under Wine and Xvfb, walked by scripts: both routes through
 # the pages with Back and Next, Cancel answered No and Yes, Finish storing the
 # options in the registry, the fixed title, help requests, the switches and
-# the start-up failures. Screenshots of every page stay in the build tree.
+# the start-up failures. Screenshots of the pages stay in the build tree.
 #
 # The automatic route makes an ISO image end to end: the wizard stages the boot
 # files and the configuration and runs its image maker, a stand-in (Wine
@@ -18,7 +18,6 @@ wizard_folder "$prog"
 title="Scourline Configuration Wizard"
 # shot NAME PAGE: the script line that keeps a picture of the page.
 shot() { printf 'screenshot %s\n' "$(win_path "$work/$1-$2.bmp")"; }
-# stderr_line NAME DESCRIPTION LINE: the run printed exactly LINE on stderr.
 stderr_line() { has_line "$1: $2" "$work/$1.err.txt" "$3"; }
 
 # The sample boot environment, assembled from the Debian packages (a few
@@ -43,34 +42,28 @@ cat >"$work/interactive.script" <<SCRIPT
 expect page 203
 expect buttons next
 expect text 0 $title
-$(shot interactive 203)
 press next
 expect page 205
 expect visible 1052 0
-$(shot interactive 205)
 click 1003
 expect enabled 1004 0
 expect enabled 1005 0
 press next
 expect page 213
-$(shot interactive 213)
 press next
 expect page 208
 expect buttons back,next
-$(shot interactive 208)
 press back
 expect page 213
 press next
 expect page 208
 press next
 expect page 209
-$(shot interactive 209)
 click 1015
 press next
 expect page 211
 expect buttons back
 expect enabled 1021 0
-$(shot interactive 211)
 device-change
 expect page 211
 expect enabled 1021 0
@@ -79,7 +72,6 @@ expect page 209
 click 1014
 press next
 expect page 210
-$(shot interactive 210)
 press back
 expect page 209
 type 0 Something else
@@ -96,7 +88,6 @@ expect_run interactive 2
 check "interactive: Cancel asked twice" test "$(grep -cxF "box: $title: Are you sure you want to quit $title?" \
     "$work/interactive.err.txt")" -eq 2
 check_not "interactive: nothing stored after Cancel" bash -c "'$WINE' reg query '$reg_key' </dev/null 2>/dev/null | grep -q AutoStart"
-keep_shots interactive
 
 # --- Automatic start to Finish through the ISO page. ---------------------------
 iso=$work/out/scourcd.iso

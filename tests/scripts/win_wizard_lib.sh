@@ -74,8 +74,6 @@ expect_run() {
         not_ok "$1: exit status $2" "exit status $status" "$(head -c 1500 "$work/$1.err.txt")"
     fi
 }
-# A host path as the wizard sees it, for scripts.
-win_path() { printf 'Z:%s' "${1//\//\\}"; }
 # keep_shots NAME: the run's screenshots as PNG beside the others.
 keep_shots() {
     local f

@@ -17,7 +17,9 @@ want_archive "$work/want" "${opts[@]}"
 
 expect_status "pxe DIR" 0 media "${opts[@]}" pxe "$tree"
 has_line "the tree's place on stdout" "$work/out" "Network boot tree written to $tree"
-check "the archive is the one a CD would carry" cmp -s "$tree/scour" "$work/want.scour"
+# Member by member: an archive's times are those of its making.
+check "the archive is the one a CD would carry" bash -c 'mkdir "$1/got" && cd "$1/got" &&
+    cpio -id --quiet --no-absolute-filenames <"$2" && diff -r "$1/want" "$1/got"' _ "$work" "$tree/scour"
 check "dnsmasq accepts the written configuration" dnsmasq --test --conf-file="$tree/dnsmasq.conf"
 check "the configuration names the tree" grep -qxF "tftp-root=\"$tree\"" "$tree/dnsmasq.conf"
 # Refusals (each kind is in media_net_tree_test): status 1 and the reason.

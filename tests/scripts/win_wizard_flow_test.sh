@@ -2,7 +2,8 @@
 # The real wizard under Wine and Xvfb, walked by scripts: both routes through
 # the pages with Back and Next, Cancel answered No and Yes, Finish storing the
 # options in the registry, the fixed title, help requests, the switches and
-# the start-up failures. Screenshots of the pages stay in the build tree.
+# the start-up failures; then the frame's own GoogleTest cases on the same
+# display. Screenshots of the pages stay in the build tree.
 #
 # The automatic route makes an ISO image end to end: the wizard stages the boot
 # files and the configuration and runs its image maker, a stand-in (Wine
@@ -248,4 +249,19 @@ wizard_folder "$prog"
 run_wizard wrong "$prog"
 expect_run wrong 3
 check "wrong: the failure is explained" grep -q 'script: line 1: expected' "$work/wrong.err.txt"
+
+# --- The frame's GoogleTest cases on the same display, with the compiled help
+# (where the build made one) for the Help button's viewer. -------------------
+chm=""
+[ -f "$SCOUR_BIN/bootwiz.chm" ] && chm=$(win_path "$SCOUR_BIN/bootwiz.chm")
+SCOUR_TEST_CHM=$chm "$WINE" "$SCOUR_TOOLS/../win32_wizard_frame_test.exe" </dev/null 2>&1 | strip_cr >"$work/gtest.txt"
+status=${PIPESTATUS[0]}
+grep -E '^\[ +(OK|FAILED) +\] [A-Za-z]+\.[A-Za-z]+ ' "$work/gtest.txt" | sed 's/^/    /'
+if [ "$status" -eq 0 ] && grep -qE '^\[  PASSED  \] [1-9][0-9]* tests?\.' "$work/gtest.txt" &&
+    ! grep -qE 'FAILED|Unhandled' "$work/gtest.txt"; then
+    ok "the frame's window tests pass"
+else
+    not_ok "the frame's window tests pass" "$(tail -n 30 "$work/gtest.txt")"
+fi
+[ -z "$chm" ] || check "Help opened the viewer on the compiled help" grep -q '^help viewer: shown' "$work/gtest.txt"
 finish

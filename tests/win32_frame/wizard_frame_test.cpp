@@ -167,19 +167,10 @@ void CALLBACK Drive(HWND, UINT, UINT_PTR timer, DWORD) {
         const int count = GetMenuItemCount(menu);
         seen.lastMenuId = GetMenuItemID(menu, count - 1);
         wchar_t text[64] = {};
-        MENUITEMINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = MIIM_STRING;
-        info.dwTypeData = text;
-        info.cch = 64;
-        GetMenuItemInfoW(menu, static_cast<UINT>(count - 1), TRUE, &info);
+        GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
         seen.lastMenuText = text;
-        MENUITEMINFOW separator{};
-        separator.cbSize = sizeof separator;
-        separator.fMask = MIIM_FTYPE;
         seen.separatorBeforeLast =
-            GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &separator) &&
-            (separator.fType & MFT_SEPARATOR) != 0;
+            (GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR) != 0;
         PostMessageW(seen.sheet, WM_SYSCOMMAND, 16, 0);
         return;
     }

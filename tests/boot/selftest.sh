@@ -98,7 +98,7 @@ fi
 
 # A blank disk never boots: the harness must give up after its time limit.
 truncate -s 1M "$work/blank.img"
-if BOOT_TIMEOUT=10 "$here/boot-medium.sh" disk "$work/blank.img" "$work/blank.log" 2>/dev/null; then
+if BOOT_TIMEOUT=5 "$here/boot-medium.sh" disk "$work/blank.img" "$work/blank.log" 2>/dev/null; then
     fail "boot-medium reported success for a disk that cannot boot"
 fi
 

@@ -182,7 +182,8 @@ else
     not_ok "the staged tree was handed to the image maker" "$(ls -R "$work/tree" 2>&1 | head)"
 fi
 
-# --- The stored options come back, and -T offers the test box. ----------------
+# --- The stored options come back, -T offers the test box, and an image made
+# without showing its folder stores that choice and opens nothing. -------------
 cat >"$work/again.script" <<SCRIPT
 press next
 expect page 205
@@ -193,11 +194,23 @@ press next
 press next
 expect page 206
 expect checked 1008 1
-answer yes
-press cancel
+press next
+press next
+press next
+expect page 209
+press next
+expect page 210
+expect checked 1017 1
+check 1017 0
+press next
+expect page 204
+press finish
 SCRIPT
 run_wizard again "$prog" /t
-expect_run again 2
+expect_run again 1
+check_not "again: no folder opened" grep -q '^explore:' "$work/again.err.txt"
+wine_reg query "$reg_key" >"$work/stored"
+has_line "again: Finish stored IsoShowFolder 0x0" "$work/stored" "    IsoShowFolder    REG_DWORD    0x0"
 
 # --- The share test asks for the password in the credentials dialog, which a
 # script answers through the dialog's real controls; Wine has no network, so

@@ -129,8 +129,8 @@ check "the image belongs to the user" test "$(stat -c %u "$image" 2>/dev/null)" 
 expect_status "as uid 65534: the archive for the same options" 0 \
     as_user scourline-media "${options[@]}" archive "$user/home/want.scour"
 mkdir -p "$work/want" && (cd "$work/want" && cpio -id --quiet --no-absolute-filenames <"$user/home/want.scour")
-boot_check "the installed package's image" iso "$image" bios "$work/want" &&
-    config_reads "the installed package's image" "sch0000002.sch|" SCHEME
+boot_check package-bios iso "$image" bios "$work/want" &&
+    config_reads package-bios "sch0000002.sch|" SCHEME
 expect_status "as uid 65534: scourline-wizard -V offscreen ends with 0" 0 \
     as_user env QT_QPA_PLATFORM=offscreen SCOURLINE_WIZARD_SCRIPT="$user/about-alone.txt" scourline-wizard -V
 

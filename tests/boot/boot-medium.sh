@@ -7,72 +7,48 @@
 # Usage: boot-medium.sh iso|disk|net|tap IMAGE|TREE|TAP LOGFILE [bios|uefi|secureboot]
 #   iso, disk  a CD image or a USB disk image
 #   net        a network boot tree, served by QEMU's own DHCP and TFTP server
-#              (user networking, nothing leaves QEMU): pxelinux through the
-#              iPXE ROM under BIOS, shim through OVMF's own network driver
-#              under UEFI
+#              (nothing leaves QEMU): pxelinux through the iPXE ROM under
+#              BIOS, shim through OVMF's own network driver under UEFI
 #   tap        the network on an existing tap device (run inside the network
 #              namespace that holds it), where other servers answer
 #   bios       SeaBIOS (the default)
 #   uefi       OVMF from Debian's ovmf package, Secure Boot off
 #   secureboot OVMF with Secure Boot on and Microsoft's keys enrolled (q35, SMM)
-# The last line says how long the boot took and whether Linux saw Secure Boot.
 # Environment: BOOT_TIMEOUT (seconds, default 120), BOOT_ACCEL (tcg, the
 # default, or kvm where it works).
 set -euo pipefail
 
 usage() {
+    [ -z "${1:-}" ] || echo "boot-medium: $1" >&2
     echo "usage: $0 iso|disk|net|tap IMAGE|TREE|TAP LOGFILE [bios|uefi|secureboot]" >&2
     exit 2
 }
-
 [ $# -eq 3 ] || [ $# -eq 4 ] || usage
 kind=$1 image=$2 log=$3 firmware=${4:-bios}
 case $kind in
-iso | disk)
-    [ -f "$image" ] || {
-        echo "boot-medium: no such image: $image" >&2
-        exit 2
-    }
-    ;;
-net)
-    [ -d "$image" ] || {
-        echo "boot-medium: no such tree: $image" >&2
-        exit 2
-    }
-    ;;
-tap)
-    # QEMU would make a tap device of that name here, joined to nothing.
-    ip link show dev "$image" >/dev/null 2>&1 || {
-        echo "boot-medium: no tap device $image in this network namespace" >&2
-        exit 2
-    }
-    ;;
+iso | disk) [ -f "$image" ] || usage "no such image: $image" ;;
+net) [ -d "$image" ] || usage "no such tree: $image" ;;
+# QEMU would make a tap device of that name here, joined to nothing.
+tap) ip link show dev "$image" >/dev/null 2>&1 || usage "no tap device $image in this network namespace" ;;
 *) usage ;;
 esac
 
 ovmf=/usr/share/OVMF
 vars=""
-cleanup() { [ -z "$vars" ] || rm -f "$vars"; }
-trap cleanup EXIT
-
+trap '[ -z "$vars" ] || rm -f "$vars"' EXIT
 # Each boot starts from the firmware's pristine variables.
 copy_vars() {
-    [ -f "$ovmf/$1" ] || {
-        echo "boot-medium: $ovmf/$1 is missing (Debian package ovmf)" >&2
-        exit 2
-    }
+    [ -f "$ovmf/$1" ] || usage "$ovmf/$1 is missing (Debian package ovmf)"
     vars=$(mktemp "${TMPDIR:-/tmp}/boot-medium-vars.XXXXXX")
     cp "$ovmf/$1" "$vars"
 }
-
 # OVMF with SMM leaves a 256 MiB machine too little: the kernel resets early.
 memory=512
 case $firmware in
 bios) machine=(-machine pc) memory=256 ;;
 uefi)
     copy_vars OVMF_VARS_4M.fd
-    machine=(-machine q35
-        -drive "if=pflash,format=raw,unit=0,readonly=on,file=$ovmf/OVMF_CODE_4M.fd"
+    machine=(-machine q35 -drive "if=pflash,format=raw,unit=0,readonly=on,file=$ovmf/OVMF_CODE_4M.fd"
         -drive "if=pflash,format=raw,unit=1,file=$vars")
     ;;
 secureboot)
@@ -92,21 +68,16 @@ case $kind in
 # The disk is started from a throw-away overlay so booting never changes it.
 iso) medium=(-nic none -drive "file=$drive_file,format=raw,media=cdrom,readonly=on" -boot order=d) ;;
 disk) medium=(-nic none -drive "file=$drive_file,format=raw,if=ide" -snapshot -boot order=c) ;;
-net | tap)
+*)
     # Debian's iPXE EFI ROMs hand shim a wrong size for the GRUB they fetch:
     # UEFI machines boot through OVMF's own driver on a NIC without a ROM.
     if [ "$firmware" = bios ]; then
-        nic=(-device "e1000,netdev=n0,romfile=/usr/lib/ipxe/qemu/pxe-e1000.rom")
-        loader=pxelinux.0
+        nic=(-device "e1000,netdev=n0,romfile=/usr/lib/ipxe/qemu/pxe-e1000.rom") loader=pxelinux.0
     else
-        nic=(-device "virtio-net-pci,netdev=n0,romfile=")
-        loader=bootx64.efi
+        nic=(-device "virtio-net-pci,netdev=n0,romfile=") loader=bootx64.efi
     fi
-    if [ "$kind" = net ]; then
-        netdev="user,id=n0,restrict=on,tftp=$drive_file,bootfile=$loader"
-    else
-        netdev="tap,id=n0,ifname=$image,script=no,downscript=no"
-    fi
+    netdev="tap,id=n0,ifname=$image,script=no,downscript=no"
+    [ "$kind" = tap ] || netdev="user,id=n0,restrict=on,tftp=$drive_file,bootfile=$loader"
     medium=(-netdev "$netdev" "${nic[@]}" -boot order=n)
     ;;
 esac
@@ -115,44 +86,30 @@ limit=${BOOT_TIMEOUT:-120}
 # Software emulation unless asked otherwise: on some hosts /dev/kvm opens but
 # KVM then stops with an emulation failure in the boot loader's real mode code.
 accel=${BOOT_ACCEL:-tcg}
-
 : >"$log"
 start=$(date +%s.%N)
 status=0
 # -display none still emulates the VGA card, whose text the guest reads back.
-timeout -k 5 "$limit" qemu-system-x86_64 \
-    "${machine[@]}" -accel "$accel" -m "$memory" \
-    -display none -monitor none -serial "file:$log" \
-    -no-reboot "${medium[@]}" </dev/null || status=$?
-end=$(date +%s.%N)
-seconds=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.1f", b - a }')
-
-if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
-    echo "boot-medium: $kind $image ($firmware): no power-off within $limit s (log: $log)" >&2
+timeout -k 5 "$limit" qemu-system-x86_64 "${machine[@]}" -accel "$accel" -m "$memory" \
+    -display none -monitor none -serial "file:$log" -no-reboot "${medium[@]}" </dev/null || status=$?
+seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
+what="$kind $image ($firmware)"
+fail() {
+    echo "boot-medium: $what: $1 (log: $log)" >&2
     exit 1
-fi
-if [ "$status" -ne 0 ]; then
-    echo "boot-medium: qemu-system-x86_64 failed with status $status" >&2
-    exit 1
-fi
-if ! grep -q '^SCOURLINE-BOOTENV-END' "$log"; then
-    echo "boot-medium: $kind $image ($firmware): the boot environment did not report to the end (log: $log)" >&2
-    exit 1
-fi
-
+}
+case $status in
+0) ;;
+124 | 137) fail "no power-off within $limit s" ;;
+*) fail "qemu-system-x86_64 failed with status $status" ;;
+esac
+grep -q '^SCOURLINE-BOOTENV-END' "$log" || fail "the boot environment did not report to the end"
 # The kernel says so early on an EFI start; a BIOS start has no such line.
-if grep -aq 'Secure boot enabled' "$log"; then
-    secure=on
-elif grep -aq 'Secure boot disabled' "$log"; then
-    secure=off
-else
-    secure="not UEFI"
-fi
+secure="not UEFI"
+grep -aq 'Secure boot disabled' "$log" && secure=off
+grep -aq 'Secure boot enabled' "$log" && secure=on
 case $firmware/$secure in
 bios/"not UEFI" | uefi/off | secureboot/on) ;;
-*)
-    echo "boot-medium: $kind $image ($firmware): Linux reports Secure Boot $secure (log: $log)" >&2
-    exit 1
-    ;;
+*) fail "Linux reports Secure Boot $secure" ;;
 esac
 echo "boot-medium: $kind $image booted ($firmware, Secure Boot: $secure) and powered off in $seconds s ($accel)"

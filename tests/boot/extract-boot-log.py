@@ -3,77 +3,52 @@
 
 Usage: extract-boot-log.py LOGFILE OUTDIR
 
-Writes every received file under OUTDIR/files/ at its path inside the booted
-system (OUTDIR/files/wipe_config, OUTDIR/files/tmp/scheme/...), the list of
-them with sizes to OUTDIR/files.txt, and the screen the boot loader left to
-OUTDIR/screen.txt (one line per screen row, trailing blanks removed).
-Exits 1 when the report is missing, cut short or inconsistent.
+Writes every received file to OUTDIR/files/ at its path inside the booted
+system, the list of them with sizes to OUTDIR/files.txt, and the screen the
+boot loader left to OUTDIR/screen.txt (one line per row, trailing blanks
+removed). Exits 1 when the report is missing, cut short or inconsistent.
 """
 
 import base64
-import binascii
 import pathlib
 import sys
 
 
-class ReportError(Exception):
-    pass
-
-
-def report_lines(text):
-    """The lines between the start and end markers."""
-    lines = [line.rstrip("\r") for line in text.split("\n")]
-    try:
-        first = lines.index("SCOURLINE-BOOTENV-START")
-    except ValueError:
-        raise ReportError("no SCOURLINE-BOOTENV-START marker") from None
-    try:
-        last = lines.index("SCOURLINE-BOOTENV-END", first)
-    except ValueError:
-        raise ReportError("no SCOURLINE-BOOTENV-END marker") from None
-    return lines[first + 1 : last]
-
-
-def take_block(lines, i, end_line):
-    """Decodes the base64 lines from lines[i] up to end_line; returns (bytes, next index)."""
-    body = []
-    while i < len(lines) and lines[i] != end_line:
-        body.append(lines[i])
-        i += 1
-    if i == len(lines):
-        raise ReportError(f"missing {end_line!r}")
-    try:
-        return base64.b64decode("".join(body), validate=True), i + 1
-    except binascii.Error as e:
-        raise ReportError(f"bad base64 before {end_line!r}: {e}") from None
-
-
 def parse(text):
-    """Returns ({path: bytes}, screen rows as str)."""
-    lines = report_lines(text)
-    files = {}
-    screen = None
-    i = 0
+    """Returns ({path: bytes}, screen text); ValueError when inconsistent."""
+    lines = [line.rstrip("\r") for line in text.split("\n")]
+    first = lines.index("SCOURLINE-BOOTENV-START")
+    lines = lines[first + 1 : lines.index("SCOURLINE-BOOTENV-END", first)]
+    files, screen, i = {}, None, 0
+
+    def block(end_line):  # the base64 lines up to end_line, decoded
+        nonlocal i
+        end = lines.index(end_line, i)
+        data, i = base64.b64decode("".join(lines[i:end]), validate=True), end + 1
+        return data
+
     while i < len(lines):
         head = lines[i].split(" ")
+        i += 1
         if head[0] == "BEGIN-FILE" and len(head) == 3:
-            path, size = head[1], int(head[2])
-            data, i = take_block(lines, i + 1, f"END-FILE {path}")
-            if len(data) != size:
-                raise ReportError(f"{path}: {len(data)} bytes, announced {size}")
-            files[path] = data
+            files[head[1]] = block(f"END-FILE {head[1]}")
+            if len(files[head[1]]) != int(head[2]):
+                raise ValueError(f"{head[1]}: {len(files[head[1]])} bytes, announced {head[2]}")
+            rel = head[1].lstrip("/")
+            if not rel or ".." in pathlib.PurePosixPath(rel).parts:
+                raise ValueError(f"refusing path {head[1]!r}")
         elif head[0] == "BEGIN-SCREEN" and len(head) == 3:
             rows, cols = int(head[1]), int(head[2])
-            data, i = take_block(lines, i + 1, "END-SCREEN")
+            data = block("END-SCREEN")
             if len(data) != rows * cols:
-                raise ReportError(f"screen: {len(data)} bytes for {rows}x{cols}")
+                raise ValueError(f"screen: {len(data)} bytes for {rows}x{cols}")
             # The VGA text screen holds code page 437 characters.
-            text_rows = [data[r * cols : (r + 1) * cols].decode("cp437") for r in range(rows)]
-            screen = "\n".join(row.rstrip(" \0") for row in text_rows).rstrip("\n") + "\n"
+            text_rows = [data[r * cols : (r + 1) * cols].decode("cp437").rstrip(" \0") for r in range(rows)]
+            screen = "\n".join(text_rows).rstrip("\n") + "\n"
         else:
-            raise ReportError(f"unexpected line in report: {lines[i]!r}")
+            raise ValueError(f"unexpected line in report: {lines[i - 1]!r}")
     if screen is None:
-        raise ReportError("no screen in report")
+        raise ValueError("no screen in report")
     return files, screen
 
 
@@ -84,22 +59,15 @@ def main(argv):
     log, outdir = pathlib.Path(argv[1]), pathlib.Path(argv[2])
     try:
         files, screen = parse(log.read_bytes().decode("latin-1"))
-    except (OSError, ReportError, ValueError) as e:
+    except (OSError, ValueError) as e:  # binascii.Error is a ValueError
         print(f"extract-boot-log: {log}: {e}", file=sys.stderr)
         return 1
-    root = outdir / "files"
-    root.mkdir(parents=True, exist_ok=True)
-    listing = []
-    for path, data in sorted(files.items()):
-        rel = path.lstrip("/")
-        if not rel or ".." in pathlib.PurePosixPath(rel).parts:
-            print(f"extract-boot-log: refusing path {path!r}", file=sys.stderr)
-            return 1
-        dest = root / rel
+    (outdir / "files").mkdir(parents=True, exist_ok=True)
+    for path, data in files.items():
+        dest = outdir / "files" / path.lstrip("/")
         dest.parent.mkdir(parents=True, exist_ok=True)
         dest.write_bytes(data)
-        listing.append(f"{path} {len(data)}\n")
-    (outdir / "files.txt").write_text("".join(listing))
+    (outdir / "files.txt").write_text("".join(f"{p} {len(d)}\n" for p, d in sorted(files.items())))
     (outdir / "screen.txt").write_text(screen, encoding="utf-8")
     return 0
 

@@ -1,64 +1,101 @@
 #!/usr/bin/env bash
-# scourline-media's command line: usage errors, show, archive and banner, on
-# the platform it was built for.
+# scourline-media's command line on the platform it was built for: usage
+# errors, show, save into the real store (the store file on Linux, the
+# registry under Wine) and back, archive and banner.
 . "$(dirname "$0")/lib.sh"
-
 export XDG_CONFIG_HOME="$work/config"
+store=$work/config/Valdane/Scourline/Data.reg
+key='HKCU\SOFTWARE\Valdane\Scourline\Data'
 
-# Usage errors: status 2, a message, and nothing written.
-expect_status "unknown option name" 2 media --set Colour=1 show
-grep -q 'unknown option name' "$work/err" && ok "message names the problem" || not_ok "message names the problem"
-expect_status "boolean of the wrong form" 2 media --set AutoStart=yes save
-expect_status "boolean 2" 2 media --set Verify=2 save
-expect_status "scheme not a number" 2 media --set Scheme=two show
-expect_status "scheme with trailing junk" 2 media --set Scheme=3x show
-expect_status "TestMode with AutoStart" 2 media --set AutoStart=1 --set TestMode=1 save
-expect_status "NoDelay with SelectDisks" 2 media --set AutoStart=1 --set NoDelay=1 save
-expect_status "--set without a value" 2 media --set
-expect_status "no command" 2 media --set AutoStart=1
-expect_status "unknown command" 2 media frobnicate
-expect_status "show takes no argument" 2 media show extra
-expect_status "archive needs a path" 2 media archive
-expect_status "unknown flag" 2 media --colour show
-check "no usage error stored anything" test ! -e "$work/config/Valdane/Scourline/Data.reg"
+# Usage errors: status 2, and nothing stored.
+expect_status "usage error: unknown option name" 2 media --set Colour=1 show
+check "the message names the problem" grep -q 'unknown option name' "$work/err"
+while IFS='|' read -r what args; do
+    # shellcheck disable=SC2086 # the words are the arguments
+    expect_status "usage error: $what" 2 media $args
+done <<'EOF2'
+boolean of the wrong form|--set AutoStart=yes save
+boolean 2|--set Verify=2 save
+scheme not a number|--set Scheme=two show
+scheme with trailing junk|--set Scheme=3x show
+TestMode with AutoStart|--set AutoStart=1 --set TestMode=1 save
+NoDelay with SelectDisks|--set AutoStart=1 --set NoDelay=1 save
+--set without a value|--set
+no command|--set AutoStart=1
+unknown command|frobnicate
+show takes no argument|show extra
+archive needs a path|archive
+unknown flag|--colour show
+EOF2
+check "no usage error stored anything" test ! -e "$store"
 
-# Accepted values.
-expect_status "texts take anything, the empty text included" 0 \
-    media --set NetShare= --set "NetUser=a b" --set 'NetPassword=x; reboot' show
-expect_status "NoDelay with SelectDisks 0" 0 media --set AutoStart=1 --set SelectDisks=0 --set NoDelay=1 show
-grep -q '^NoDelay=1' <(strip_cr <"$work/out") && ok "NoDelay shown" || not_ok "NoDelay shown"
-expect_status "TestMode with interactive start" 0 media --set TestMode=1 show
-strip_cr <"$work/out" | grep -qx -- '- Hardware compatibility test mode, no wiping allowed;' &&
-    ok "test mode line in the summary" || not_ok "test mode line in the summary"
-
-# show: every field, then the summary.
+# show: every field of a first run, then the summary.
 expect_status "show with first-run defaults" 0 media show
 strip_cr <"$work/out" >"$work/show"
-for line in AllowTestMode=0 AutoStart=0 SelectDisks=1 NoDelay=0 TestMode=0 WriteLog=0 NetLog=0 \
+printf '%s\n' AllowTestMode=0 AutoStart=0 SelectDisks=1 NoDelay=0 TestMode=0 WriteLog=0 NetLog=0 \
     NetShare= NetUser= NetPassword= NetShareIp= NetAskPassword=0 Scheme=0 Verify=0 ResetHPA=0 \
-    ResetDCO=0 AtaErase=0 IsoUsb=1 IsoShowFolder=1; do
-    grep -qx -- "$line" "$work/show" && ok "show: $line" || not_ok "show: $line"
-done
-grep -q '^IsoPath=.*scourcd.iso$' "$work/show" && ok "show: default IsoPath" || not_ok "show: default IsoPath"
-tail -n 3 "$work/show" >"$work/summary"
+    ResetDCO=0 AtaErase=0 IsoUsb=1 IsoShowFolder=1 >"$work/want"
+missing=$(grep -vxFf "$work/show" "$work/want")
+if [ -z "$missing" ]; then ok "show: every default"; else not_ok "show: every default" "missing: $missing"; fi
+check "show: default IsoPath" grep -q '^IsoPath=.*scourcd.iso$' "$work/show"
 printf 'The following settings will be used for Scourline bootable disk:\n\n- start Scourline in interactive mode;\n' >"$work/want"
-cmp -s "$work/summary" "$work/want" && ok "show ends with the summary" || not_ok "show ends with the summary" "$(cat "$work/summary")"
+check "show ends with the summary" cmp -s <(tail -n 3 "$work/show") "$work/want"
 
-expect_status "an out-of-range scheme is clamped" 0 media --set Scheme=99999 show
-strip_cr <"$work/out" | grep -qx 'Scheme=0' && ok "Scheme 99999 shows as 0" || not_ok "Scheme 99999 shows as 0"
-expect_status "a negative scheme is clamped" 0 media --set Scheme=-1 show
-expect_status "the password is not echoed" 0 media --set NetPassword=hunter2 show
-grep -q hunter2 "$work/out" && not_ok "the password is not echoed (found it)" || ok "password hidden in show"
+# Accepted values, and what show makes of them.
+while IFS='|' read -r what line args; do
+    # shellcheck disable=SC2086 # the words are the arguments
+    expect_status "$what" 0 media $args show
+    has_line "$what: $line" "$work/out" "$line"
+done <<'EOF2'
+NoDelay with SelectDisks 0|NoDelay=1|--set AutoStart=1 --set SelectDisks=0 --set NoDelay=1
+TestMode with interactive start|- Hardware compatibility test mode, no wiping allowed;|--set TestMode=1
+an out-of-range scheme is clamped|Scheme=0|--set Scheme=99999
+a negative scheme is clamped|Scheme=0|--set Scheme=-1
+EOF2
+expect_status "texts take anything, the empty text included" 0 \
+    media --set NetShare= --set "NetUser=a b" --set 'NetPassword=x; reboot' show
+has_line "NetUser shown" "$work/out" "NetUser=a b"
+expect_status "show with a password" 0 media --set NetPassword=hunter2 show
+check_not "the password is not echoed" grep -q hunter2 "$work/out"
 
-# archive and banner write their files.
+# save: the values in the real store, the password and the session-only values never.
+expect_status "save" 0 media --set AutoStart=1 --set SelectDisks=0 --set 'NetShare=\\srv\logs' \
+    --set NetUser=admin --set NetPassword=secret --set NetShareIp=1.2.3.4 --set NetAskPassword=1 \
+    --set TestMode=0 --set Scheme=1 save
+if [ -n "$SCOUR_RUNNER" ]; then
+    "$SCOUR_RUNNER" reg query "$key" </dev/null 2>/dev/null | strip_cr >"$work/stored"
+    dword() { printf '    %s    REG_DWORD    0x%x' "$1" "$2"; }
+    text() { printf '    %s    REG_SZ    %s' "$1" "$2"; }
+else
+    cp "$store" "$work/stored" 2>/dev/null
+    check "REGEDIT4 header" test "$(head -n 1 "$work/stored")" = REGEDIT4
+    dword() { printf '"%s"=dword:%08x' "$1" "$2"; }
+    text() { local v=${2//\\/\\\\}; printf '"%s"="%s"' "$1" "$v"; }
+fi
+for pair in AutoStart=1 SelectDisks=0 NoDelay=0 WriteLog=0 NetLog=0 Verify=0 ResetHPA=0 ResetDCO=0 \
+    AtaErase=0 IsoUsb=1 IsoShowFolder=1 Scheme=1; do
+    has_line "stored: $pair" "$work/stored" "$(dword "${pair%=*}" "${pair#*=}")"
+done
+has_line "stored: the share" "$work/stored" "$(text NetShare '\\srv\logs')"
+has_line "stored: the user" "$work/stored" "$(text NetUser admin)"
+check "stored: IsoPath" grep -q 'IsoPath.*scourcd\.iso' "$work/stored"
+for never in NetPassword NetShareIp NetAskPassword TestMode AllowTestMode; do
+    check_not "$never never stored" grep -q "$never" "$work/stored"
+done
+expect_status "show after save" 0 media show
+has_line "the share read back" "$work/out" 'NetShare=\\srv\logs'
+has_line "AutoStart read back" "$work/out" AutoStart=1
+has_line "the password is not kept" "$work/out" NetPassword=
+
+[ -z "$SCOUR_RUNNER" ] || "$SCOUR_RUNNER" reg delete "$key" /f </dev/null >/dev/null 2>&1
+
+# archive and banner write their files; a missing folder fails with 1.
 expect_status "archive" 0 media archive "$(host_path "$work/scour")"
-check "archive file made" test -s "$work/scour"
-check "archive ends with the trailer" bash -c "tail -c 124 '$work/scour' | grep -q 'TRAILER!!!'"
+check "the archive ends with the trailer" bash -c "tail -c 124 '$work/scour' | grep -q 'TRAILER!!!'"
 expect_status "banner" 0 media banner "$(host_path "$work/welcome.txt")"
 check "banner made" test -s "$work/welcome.txt"
 expect_status "SPARC banner" 0 media banner "$(host_path "$work/welcome.sparc.txt")" --sparc
-check "SPARC banner has the placeholders" grep -q 'PROM type: \${PROM}' "$work/welcome.sparc.txt"
-expect_status "banner into a missing folder fails" 1 media banner "$(host_path "$work/no/such/welcome.txt")"
-expect_status "archive into a missing folder fails" 1 media archive "$(host_path "$work/no/such/scour")"
-
+check "the SPARC banner has the placeholders" grep -q 'PROM type: \${PROM}' "$work/welcome.sparc.txt"
+expect_status "banner into a missing folder" 1 media banner "$(host_path "$work/no/such/welcome.txt")"
+expect_status "archive into a missing folder" 1 media archive "$(host_path "$work/no/such/scour")"
 finish

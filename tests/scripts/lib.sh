@@ -1,12 +1,10 @@
+# shellcheck shell=bash
 # Shared by the script tests: run the real programs, count checks, print the
 # closing "N passed, N failed" line, and fail the test on any failed check.
 set -uo pipefail
 
 : "${SCOUR_BIN:?}" "${SCOUR_SCRATCH:?}"
 SCOUR_RUNNER=${SCOUR_RUNNER:-}
-exe=""
-[ -n "$SCOUR_RUNNER" ] && exe=".exe"
-
 passed=0
 failed=0
 mkdir -p "$SCOUR_SCRATCH"
@@ -14,22 +12,13 @@ work=$(mktemp -d "$SCOUR_SCRATCH/$(basename "$0" .sh).XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 # Under Wine the stored options live in the prefix's registry, which every test
-# of the run shares: each script test starts as a first run, whatever an
-# earlier test stored.
-if [ -n "$SCOUR_RUNNER" ]; then
-    "$SCOUR_RUNNER" reg delete 'HKCU\SOFTWARE\Valdane\Scourline\Data' /f </dev/null >/dev/null 2>&1
-fi
-
-# scourline-media with its arguments; stdout and stderr go where the caller says.
+# of the run shares: each script test starts as a first run.
+[ -z "$SCOUR_RUNNER" ] || "$SCOUR_RUNNER" reg delete 'HKCU\SOFTWARE\Valdane\Scourline\Data' /f </dev/null >/dev/null 2>&1
 media() {
-    if [ -n "$SCOUR_RUNNER" ]; then
-        "$SCOUR_RUNNER" "$SCOUR_BIN/scourline-media$exe" "$@"
-    else
-        "$SCOUR_BIN/scourline-media" "$@"
-    fi
+    if [ -n "$SCOUR_RUNNER" ]; then "$SCOUR_RUNNER" "$SCOUR_BIN/scourline-media.exe" "$@"; else "$SCOUR_BIN/scourline-media" "$@"; fi
 }
 
-# The boot-test tools and the banner line the sample boot environment shows.
+# shellcheck disable=SC2034 # both used by the tests that source this
 boot_tools=${SCOUR_SOURCE:-}/tests/boot
 banner="Scourline v.2.69 - Whole Hard Drive Wiping Utility"
 
@@ -40,44 +29,31 @@ use_scratch_home() {
 }
 
 # A host path as the program under test sees it (Z:\... under Wine).
-host_path() {
-    if [ -n "$SCOUR_RUNNER" ]; then
-        printf 'Z:%s' "${1//\//\\}"
-    else
-        printf '%s' "$1"
-    fi
-}
+host_path() { if [ -n "$SCOUR_RUNNER" ]; then win_path "$1"; else printf '%s' "$1"; fi; }
 
-# script_text TEXT: TEXT written as a wizard script's TEXT argument (type,
-# expect text, expect box, password), which reads \n as a line break and \\ as
-# one backslash: every backslash doubled, so any path reads back as it is.
-# Screenshot file names are taken as written and stay as they are.
+# A wizard script's text arguments read \n as a line break and \\ as one
+# backslash: every backslash doubled, any path reads back as it is.
 script_text() { printf '%s' "${1//\\/\\\\}"; }
 
-# fill_script SOURCE DEST NAME=VALUE...: the wizard script SOURCE with every
-# @NAME@ replaced by VALUE as script text, written to DEST.
+# fill_script SOURCE DEST NAME=VALUE...: SOURCE with every @NAME@ replaced by
+# VALUE as script text.
 fill_script() {
-    local source=$1 dest=$2 text pair value
+    local source=$1 dest=$2 text pair
     shift 2
     text=$(cat "$source"; printf x)
     text=${text%x}
     for pair in "$@"; do
-        value=$(script_text "${pair#*=}")
-        text=${text//"@${pair%%=*}@"/"$value"}
+        text=${text//"@${pair%%=*}@"/"$(script_text "${pair#*=}")"}
     done
     printf '%s' "$text" >"$dest"
 }
 
 ok() { passed=$((passed + 1)); echo "ok - $1"; }
 not_ok() { failed=$((failed + 1)); echo "not ok - $1"; [ $# -gt 1 ] && printf '    %s\n' "${@:2}"; return 0; }
-
-# check DESCRIPTION COMMAND...: passes when the command succeeds.
-check() {
-    local what=$1; shift
-    if "$@"; then ok "$what"; else not_ok "$what"; fi
-}
-
-# expect_status DESCRIPTION STATUS COMMAND...
+# check / check_not DESCRIPTION COMMAND...: passes when the command succeeds / fails.
+check() { if "${@:2}"; then ok "$1"; else not_ok "$1"; fi; }
+check_not() { if "${@:2}"; then not_ok "$1"; else ok "$1"; fi; }
+# expect_status DESCRIPTION STATUS COMMAND...: stdout in $work/out, stderr in $work/err.
 expect_status() {
     local what=$1 want=$2; shift 2
     "$@" >"$work/out" 2>"$work/err"
@@ -86,23 +62,78 @@ expect_status() {
         not_ok "$what" "exit status $got, expected $want" "$(head -c 600 "$work/err")"
     fi
 }
-
-# Output without the CR that Windows consoles add.
+# has_line DESCRIPTION FILE LINE: FILE (CRs dropped) holds exactly this line.
+has_line() {
+    if tr -d '\r' <"$2" | grep -qxF -- "$3"; then ok "$1"; else
+        not_ok "$1" "wanted: $3" "$(head -c 800 "$2")"
+    fi
+}
 strip_cr() { tr -d '\r'; }
+# A host path as the wizard sees it under Wine.
+win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-# same_delivery LABEL WANT GOT: the files Linux received (GOT) are the
-# archive's files (WANT), the same names and the same bytes. LABEL prefixes
-# the two checks (may be empty).
+# needs_bootenv: ends the test when the build has no sample boot environment.
+needs_bootenv() {
+    [ -s "$SCOUR_BIN/common/vmlinuz" ] && [ -s "$SCOUR_BIN/iso/isolinux.bin" ] && return
+    not_ok "the sample boot environment is in $SCOUR_BIN" "configure with -DSCOUR_BOOTENV=ON"
+    finish
+}
+
+# want_archive DIR ARGS...: DIR holds the members of the archive that
+# scourline-media ARGS archive writes: what a booted medium must deliver.
+want_archive() {
+    local dir=$1; shift
+    expect_status "archive for the same options" 0 media "$@" archive "$(host_path "$dir.scour")"
+    mkdir -p "$dir" && (cd "$dir" && cpio -id --quiet --no-absolute-filenames <"$dir.scour")
+}
+
+# same_delivery LABEL WANT GOT: Linux received the archive's files, the same
+# names and the same bytes.
 same_delivery() {
-    local label=${1:+$1: } want=$2 got=$3 want_list got_list f bad=""
-    want_list=$(cd "$want" && find . -type f | sort)
-    got_list=$(cd "$got" && find . -type f | sort)
+    local label=${1:+$1: } want_list got_list f bad=""
+    want_list=$(cd "$2" && find . -type f | sort)
+    got_list=$(cd "$3" && find . -type f | sort)
     if [ "$want_list" = "$got_list" ]; then ok "${label}Linux received the archive's files"; else
         not_ok "${label}Linux received the archive's files" "want: ${want_list//$'\n'/ }" \
             "got: ${got_list//$'\n'/ }"
     fi
-    for f in $want_list; do cmp -s "$want/$f" "$got/$f" || bad+=" $f"; done
+    for f in $want_list; do cmp -s "$2/$f" "$3/$f" || bad+=" $f"; done
     if [ -z "$bad" ]; then ok "${label}byte for byte"; else not_ok "${label}byte for byte" "differ:$bad"; fi
+}
+
+# boot_check LABEL KIND MEDIUM FIRMWARE WANT [PREFIX...]: boots the medium
+# (through PREFIX, e.g. ip netns exec NS), then Linux must have received WANT's
+# files and, on BIOS (the only start that leaves VGA text to read), shown the
+# banner. The report lands in $got; returns 1 when there is none.
+boot_check() {
+    local label=$1 kind=$2 medium=$3 firmware=$4 want=$5
+    shift 5
+    got=$work/boot-$label
+    if ! "$@" bash "$boot_tools/boot-medium.sh" "$kind" "$medium" "$got.log" "$firmware" \
+        >"$work/boot.out" 2>&1; then
+        not_ok "$label boots" "$(tail -n 5 "$work/boot.out")"
+        return 1
+    fi
+    ok "$label boots: $(sed -n 's/.* booted \((.*)\) and powered off in /\1 in /p' "$work/boot.out")"
+    if ! python3 "$boot_tools/extract-boot-log.py" "$got.log" "$got" 2>"$work/boot.err"; then
+        not_ok "$label: the boot report reads back" "$(cat "$work/boot.err")"
+        return 1
+    fi
+    same_delivery "$label" "$want" "$got/files"
+    [ "$firmware" != bios ] || check "$label: the banner was on the screen" grep -qF "$banner" "$got/screen.txt"
+}
+
+# config_reads LABEL WANT VAR...: the boot environment's shell, sourcing the
+# received wipe_config, reads VAR... as WANT ("a|b|...|").
+config_reads() {
+    local label=$1 want=$2 read_back
+    shift 2
+    # shellcheck disable=SC2016 # expanded by the inner shell
+    read_back=$(env -i bash -c 'source <(tr -d "\0" <"$1"); shift; for v; do printf "%s|" "${!v}"; done' \
+        _ "$got/files/wipe_config" "$@" 2>/dev/null)
+    if [ "$read_back" = "$want" ]; then ok "$label: wipe_config reads back"; else
+        not_ok "$label: wipe_config reads back" "got:  $read_back" "want: $want"
+    fi
 }
 
 finish() {

@@ -15,110 +15,84 @@ if [ ! -f "$setup" ] || [ ! -d "$stage" ]; then
     not_ok "the Windows build made $setup" "makensis (Debian package nsis) missing at configure time?"
     finish
 fi
-
 drive_c=$WINEPREFIX/drive_c
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Scourline'
-options_key='HKCU\SOFTWARE\Valdane\Scourline\Data'
+session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Scourline Configuration Wizard.lnk"
+default_win='C:\Program Files\Valdane\Scourline'
 default_dir="$drive_c/Program Files/Valdane/Scourline"
 other_win='C:\Scour Test\Wizard'
 other_dir="$drive_c/Scour Test/Wizard"
+wine_q() { "$WINE" "$@" </dev/null >/dev/null 2>&1; }
 
 # The prefix's files, without the temporary folders that Wine itself uses.
 prefix_files() {
     (cd "$drive_c" && find . -path '*/Temp' -prune -o -path ./windows/temp -prune -o -print | LC_ALL=C sort)
 }
 # reg_value NAME: one value of the uninstall entry, as "TYPE VALUE".
-reg_value() {
-    wine_reg query "$uninstall_key" /v "$1" | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2/p"
-}
+reg_value() { wine_reg query "$uninstall_key" /v "$1" | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2/p"; }
 # The silent uninstaller hands over to a copy of itself in the temporary
 # folder and returns at once: wait for that copy to finish.
 wait_uninstalled() {
-    local dir=$1
     for _ in $(seq 120); do
-        [ ! -e "$dir/uninstall.exe" ] && ! wine_reg query "$uninstall_key" >/dev/null 2>&1 && break
+        [ ! -e "$1/uninstall.exe" ] && ! wine_reg query "$uninstall_key" >/dev/null 2>&1 && break
         sleep 0.5
     done
     sleep 1
 }
-# Whatever a failed run left: its installations, entry and temporary copies.
-cleanup_prefix() {
-    local dir
-    for dir in "$default_dir" "$other_dir"; do
-        [ -e "$dir/uninstall.exe" ] && "$WINE" "$(win_path_of "$dir")\\uninstall.exe" /S </dev/null >/dev/null 2>&1 &&
-            wait_uninstalled "$dir"
-    done
-    rm -rf "$drive_c/Program Files/Valdane" "$drive_c/Scour Test" "$shortcut"
-    "$WINE" reg delete "$uninstall_key" /f </dev/null >/dev/null 2>&1
-    remove_uninstaller_copies
-    if [ "${options_existed:-1}" -eq 0 ]; then
-        "$WINE" reg delete 'HKCU\SOFTWARE\Valdane\Scourline' /f </dev/null >/dev/null 2>&1
-    fi
-}
-# The uninstaller's copy of itself is removed at the next start of Windows
-# (a pending rename): remove it now, and the pending rename if the setup made it.
-session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
+# That copy is removed at the next start of Windows (a pending rename):
+# remove it now, and the pending rename if the setup made it.
 pending_before=$(wine_reg query "$session_key" /v PendingFileRenameOperations)
 remove_uninstaller_copies() {
     find "$drive_c/users" -path '*/Temp/~nsu*.tmp' -prune -exec rm -rf {} + 2>/dev/null
-    if [ -z "$pending_before" ]; then
-        "$WINE" reg delete "$session_key" /v PendingFileRenameOperations /f </dev/null >/dev/null 2>&1
-    fi
+    [ -n "$pending_before" ] || wine_q reg delete "$session_key" /v PendingFileRenameOperations /f
 }
-# setup_silent [/D=FOLDER]: the setup's silent install. NSIS takes /D= as the
-# rest of its command line, unquoted, which Wine gives only through cmd.
+# Whatever a failed run left: its installations, entry and temporary copies.
+cleanup_prefix() {
+    local win
+    for win in "$default_win" "$other_win"; do
+        wine_q "$win\\uninstall.exe" /S && wait_uninstalled "$drive_c/$(tr '\\' / <<<"${win#C:\\}")"
+    done
+    rm -rf "$drive_c/Program Files/Valdane" "$drive_c/Scour Test" "$shortcut"
+    wine_q reg delete "$uninstall_key" /f
+    remove_uninstaller_copies
+    [ "${options_existed:-1}" -eq 1 ] || wine_q reg delete 'HKCU\SOFTWARE\Valdane\Scourline' /f
+}
+# setup_silent [/D=FOLDER]: NSIS takes /D= as the rest of its command line,
+# unquoted, which Wine gives only through cmd.
 setup_silent() {
     local words=()
     [ $# -gt 0 ] && read -ra words <<<"$1"
     timeout 300 "$WINE" cmd /c "$(host_path "$setup")" /S "${words[@]}" </dev/null >"$work/out" 2>&1
 }
-# expect_run_status GOT WANT DESCRIPTION
-expect_run_status() {
-    if [ "$1" -eq "$2" ]; then ok "$3"; else not_ok "$3" "exit status $1" "$(head -c 600 "$work/out")"; fi
-}
-win_path_of() {
-    local rel=${1#"$drive_c"}
-    printf 'C:%s' "${rel//\//\\}"
-}
+# ran_with STATUS DESCRIPTION: the last command ended with 0.
+ran_with() { if [ "$1" -eq 0 ]; then ok "$2"; else not_ok "$2" "exit status $1" "$(head -c 600 "$work/out")"; fi; }
 trap 'cleanup_prefix; stop_display; rm -rf "$work"' EXIT
 # A stopped test still restores (the exit trap runs on exit only).
 trap 'exit 143' TERM INT
 
 cleanup_prefix
 prefix_files >"$work/before"
-# The wizard runs below store options only where every test of the run does.
 options_existed=0
 wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' >/dev/null && options_existed=1
 
-# --- The setup's own version resource. ------------------------------------
+# The setup's own version resource.
 wrestool -x --raw --type=16 "$setup" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 -c 2>/dev/null |
     tr '\0' '\n' | grep -av '^$' >"$work/version.txt"
 for key in ProductVersion FileVersion; do
-    got=$(grep -a -A1 "$key\$" "$work/version.txt" | tail -n 1)
-    if [ "$got" = "$version" ]; then ok "version resource: $key is $version"; else
-        not_ok "version resource: $key is $version" "got: $got"
-    fi
+    check "version resource: $key is $version" test "$(grep -a -A1 "$key\$" "$work/version.txt" | tail -n 1)" = "$version"
 done
 check "version resource: the product name" grep -qax 'Scourline Configuration Wizard' "$work/version.txt"
 
 # installed DIR WINDIR LABEL: every staged file is there, with the shortcut and the entry.
 installed() {
-    local dir=$1 windir=$2 label=$3 got want
-    if diff -r -x uninstall.exe "$stage" "$dir" >"$work/diff" 2>&1; then
-        ok "$label: every file of the setup, byte for byte"
-    else
-        not_ok "$label: every file of the setup, byte for byte" "$(head -n 10 "$work/diff")"
-    fi
+    local dir=$1 windir=$2 label=$3 name want size kib
+    if diff -r -x uninstall.exe "$stage" "$dir" >"$work/diff" 2>&1; then ok "$label: every file of the setup, byte for byte"
+    else not_ok "$label: every file of the setup, byte for byte" "$(head -n 10 "$work/diff")"; fi
     check "$label: the uninstaller" test -s "$dir/uninstall.exe"
-    check "$label: the Start Menu shortcut" test -s "$shortcut"
-    check "$label: the shortcut starts the wizard" \
-        grep -qa 'scourline-wizard.exe' "$shortcut"
+    check "$label: the Start Menu shortcut starts the wizard" grep -qa 'scourline-wizard.exe' "$shortcut"
     while IFS='|' read -r name want; do
-        got=$(reg_value "$name")
-        if [ "$got" = "$want" ]; then ok "$label: entry $name"; else
-            not_ok "$label: entry $name" "got:  $got" "want: $want"
-        fi
+        check "$label: entry $name" test "$(reg_value "$name")" = "$want"
     done <<TABLE
 DisplayName|REG_SZ Scourline Configuration Wizard
 DisplayVersion|REG_SZ $version
@@ -130,9 +104,7 @@ InstallLocation|REG_SZ $windir
 NoModify|REG_DWORD 0x1
 NoRepair|REG_DWORD 0x1
 TABLE
-    local size kib
-    size=$(reg_value EstimatedSize | sed -n 's/^REG_DWORD 0x//p')
-    kib=$(du -sk "$dir" | cut -f1)
+    size=$(reg_value EstimatedSize | sed -n 's/^REG_DWORD 0x//p') kib=$(du -sk "$dir" | cut -f1)
     if [ -n "$size" ] && [ $((16#$size)) -gt $((kib / 2)) ] && [ $((16#$size)) -le $((kib * 2)) ]; then
         ok "$label: entry EstimatedSize ($((16#$size)) KiB, du says $kib)"
     else
@@ -143,69 +115,46 @@ TABLE
 # --- Silent install to the default folder, the wizard, the uninstall. -----
 start=$SECONDS
 setup_silent
-expect_run_status $? 0 "/S installs ($((SECONDS - start)) s)"
-installed "$default_dir" 'C:\Program Files\Valdane\Scourline' default
+ran_with $? "/S installs ($((SECONDS - start)) s)"
+installed "$default_dir" "$default_win" default
 check "default: nothing went to the other folder" test ! -e "$other_dir"
-
-# The stand-ins of the two tools the setup cannot carry, put where the
-# finish page says.
+# The stand-ins of the two tools the setup cannot carry, where the finish page says.
 cp "$SCOUR_TOOLS/fake_mkisofs.exe" "$default_dir/mkisofs.exe"
 cp "$SCOUR_TOOLS/fake_mkisofs.exe" "$default_dir/flash/syslinux.exe"
-cat >"$work/about.script" <<'SCRIPT'
-expect text 1030 Version 2.69 build 582
-click 1
-SCRIPT
+printf 'expect text 1030 Version 2.69 build 582\nclick 1\n' >"$work/about.script"
 run_wizard about "$default_dir" /V
 expect_run about 0
-cat >"$work/walk.script" <<'SCRIPT'
-expect page 203
-press next
-expect page 205
-click 1003
-press next
-expect page 213
-press next
-expect page 208
-press next
-expect page 209
-answer yes
-press cancel
-SCRIPT
+printf '%s\n' 'expect page 203' 'press next' 'expect page 205' 'click 1003' 'press next' 'expect page 213' \
+    'press next' 'expect page 208' 'press next' 'expect page 209' 'answer yes' 'press cancel' >"$work/walk.script"
 run_wizard walk "$default_dir"
 expect_run walk 2
 
 # The user's stored options, which the uninstall must keep.
-"$WINE" reg add "$options_key" /v Scheme /t REG_DWORD /d 3 /f </dev/null >/dev/null 2>&1
+wine_q reg add "$reg_key" /v Scheme /t REG_DWORD /d 3 /f
 wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' /s >"$work/options-kept"
-"$WINE" "C:\\Program Files\\Valdane\\Scourline\\uninstall.exe" /S </dev/null >"$work/out" 2>&1
-expect_run_status $? 0 "the uninstaller's /S ends with 0"
+"$WINE" "$default_win\\uninstall.exe" /S </dev/null >"$work/out" 2>&1
+ran_with $? "the uninstaller's /S ends with 0"
 wait_uninstalled "$default_dir"
 left=$(cd "$default_dir" 2>/dev/null && find . -type f | LC_ALL=C sort | tr '\n' ' ')
-if [ "$left" = "./flash/syslinux.exe ./mkisofs.exe " ]; then
-    ok "uninstall: every installed file went, the user's two tools stayed"
-else
-    not_ok "uninstall: every installed file went, the user's two tools stayed" "left: $left"
-fi
+check "uninstall: every installed file went, the user's two tools stayed ($left)" \
+    test "$left" = "./flash/syslinux.exe ./mkisofs.exe "
 check "uninstall: the shortcut went" test ! -e "$shortcut"
-check "uninstall: the entry went" bash -c "! '$WINE' reg query '$uninstall_key' </dev/null >/dev/null 2>&1"
+check_not "uninstall: the entry went" wine_q reg query "$uninstall_key"
 wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' /s >"$work/options-after"
-if grep -q 'Scheme.*0x3' "$work/options-after" && cmp -s "$work/options-kept" "$work/options-after"; then
-    ok "uninstall: the stored options stayed, untouched"
-else
-    not_ok "uninstall: the stored options stayed, untouched" "$(cat "$work/options-after")"
-fi
-"$WINE" reg delete "$options_key" /v Scheme /f </dev/null >/dev/null 2>&1
+check "uninstall: the stored options stayed, untouched" \
+    bash -c 'grep -q "Scheme.*0x3" "$1" && cmp -s "$1" "$2"' _ "$work/options-after" "$work/options-kept"
+wine_q reg delete "$reg_key" /v Scheme /f
 rm -rf "$drive_c/Program Files/Valdane"
 
 # --- Silent install to a folder given with /D=, uninstalled as Windows does
 # it, with the entry's QuietUninstallString. --------------------------------
 setup_silent "/D=$other_win"
-expect_run_status $? 0 "/S /D= installs (to a folder with a space)"
+ran_with $? "/S /D= installs (to a folder with a space)"
 installed "$other_dir" "$other_win" "/D="
 check "/D=: nothing went to the default folder" test ! -e "$default_dir"
 quiet=$(reg_value QuietUninstallString | sed -n 's/^REG_SZ "\(.*\)" \/S$/\1/p')
 "$WINE" "$quiet" /S </dev/null >"$work/out" 2>&1
-expect_run_status $? 0 "/D=: QuietUninstallString ends with 0"
+ran_with $? "/D=: QuietUninstallString ends with 0"
 wait_uninstalled "$other_dir"
 check "/D=: the folders the setup made went" test ! -e "$drive_c/Scour Test"
 check "/D=: the shortcut went" test ! -e "$shortcut"
@@ -216,5 +165,4 @@ prefix_files >"$work/after"
 if diff "$work/before" "$work/after" >"$work/diff"; then ok "the prefix's files are as before"; else
     not_ok "the prefix's files are as before" "$(head -n 20 "$work/diff")"
 fi
-
 finish

@@ -19,7 +19,8 @@ std::wstring Cmd(const std::wstring& args) {
     return std::wstring(system) + L"\\cmd.exe /c " + args;
 }
 
-TEST(Win32DiskNames, InstallerLineRootAndDiskPath) {
+// Only the three error values of the format dialog mean "not formatted".
+TEST(Win32DiskNames, InstallerLineRootDiskPathAndFormatResult) {
     EXPECT_EQ(InstallerCommandLine(4), L"E:\\syslinux.exe -m -a E:");
     EXPECT_EQ(DriveRoot(4), L"E:");
     EXPECT_EQ(DriveRoot(25), L"Z:");
@@ -27,9 +28,6 @@ TEST(Win32DiskNames, InstallerLineRootAndDiskPath) {
     EXPECT_EQ(DriveRoot(26), L"");
     EXPECT_EQ(InstallerCommandLine(-1), L"");
     EXPECT_EQ(PhysicalDiskPath(2), L"\\\\.\\PhysicalDrive2");
-}
-
-TEST(Win32DiskNames, OnlyTheThreeErrorValuesMeanNotFormatted) {
     EXPECT_FALSE(FormatSucceeded(SHFMT_ERROR));
     EXPECT_FALSE(FormatSucceeded(SHFMT_CANCEL));
     EXPECT_FALSE(FormatSucceeded(SHFMT_NOFORMAT));

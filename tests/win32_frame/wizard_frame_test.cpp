@@ -1,5 +1,5 @@
-// The Windows frame's own pieces on real windows under Wine: the system menu's
-// About item and the page view over list views and drop-down lists.
+// The Windows frame's own pieces on real windows under Wine: the page view over
+// list views, drop-down lists and progress bars, and the whole sheet.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -41,34 +41,6 @@ class FrameTest : public ::testing::Test {
 
     HWND window_ = nullptr;
 };
-
-std::wstring MenuText(HMENU menu, int position) {
-    wchar_t text[64] = {};
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_STRING;
-    info.dwTypeData = text;
-    info.cch = 64;
-    GetMenuItemInfoW(menu, static_cast<UINT>(position), TRUE, &info);
-    return text;
-}
-
-TEST_F(FrameTest, SystemMenuEndsWithSeparatorAndAbout) {
-    HMENU menu = GetSystemMenu(window_, FALSE);
-    ASSERT_NE(menu, nullptr);
-    const int before = GetMenuItemCount(menu);
-    scour::win32::AddAboutToSystemMenu(window_);
-    const int count = GetMenuItemCount(menu);
-    ASSERT_EQ(count, before + 2);
-
-    MENUITEMINFOW separator{};
-    separator.cbSize = sizeof separator;
-    separator.fMask = MIIM_FTYPE;
-    ASSERT_TRUE(GetMenuItemInfoW(menu, static_cast<UINT>(count - 2), TRUE, &separator));
-    EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
-    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
-    EXPECT_EQ(MenuText(menu, count - 1), L"About");
-}
 
 // The selection of a report list is its selected row, not a drop-down's
 // current item; an empty list has none.
@@ -117,31 +89,25 @@ TEST_F(FrameTest, ReportListSelectionAndColumns) {
     EXPECT_EQ(view.Selection(id), -1);
 }
 
-TEST_F(FrameTest, DropDownListSelection) {
-    const int id = 1006;
-    ASSERT_NE(Child(WC_COMBOBOXW, id, CBS_DROPDOWNLIST | WS_VSCROLL), nullptr);
+TEST_F(FrameTest, DropDownProgressAndVisibility) {
+    ASSERT_NE(Child(WC_COMBOBOXW, 1006, CBS_DROPDOWNLIST | WS_VSCROLL), nullptr);
+    ASSERT_NE(Child(PROGRESS_CLASSW, 1022, WS_BORDER), nullptr);
     Win32PageView view(window_);
-    EXPECT_EQ(view.Selection(id), -1);
+    EXPECT_EQ(view.Selection(1006), -1);
     for (const wchar_t* name : {L"One pass", L"Three passes", L"Seven passes"}) {
-        view.AddItem(id, name);
+        view.AddItem(1006, name);
     }
-    view.SetSelection(id, 2);
-    EXPECT_EQ(view.Selection(id), 2);
-    EXPECT_EQ(view.GetText(id), L"Seven passes");
-}
+    view.SetSelection(1006, 2);
+    EXPECT_EQ(view.Selection(1006), 2);
+    EXPECT_EQ(view.GetText(1006), L"Seven passes");
 
-TEST_F(FrameTest, ProgressAndVisibility) {
-    const int id = 1022;
-    HWND bar = Child(PROGRESS_CLASSW, id, WS_BORDER);
-    ASSERT_NE(bar, nullptr);
-    Win32PageView view(window_);
-    view.SetProgressRange(id, 0, 8);
-    view.SetProgressPosition(id, 5);
-    EXPECT_EQ(view.ProgressPosition(id), 5);
-    view.Show(id, false);
-    EXPECT_FALSE(view.IsVisible(id));
-    view.Show(id, true);
-    EXPECT_TRUE(view.IsVisible(id));
+    view.SetProgressRange(1022, 0, 8);
+    view.SetProgressPosition(1022, 5);
+    EXPECT_EQ(view.ProgressPosition(1022), 5);
+    view.Show(1022, false);
+    EXPECT_FALSE(view.IsVisible(1022));
+    view.Show(1022, true);
+    EXPECT_TRUE(view.IsVisible(1022));
     // A control that does not exist reads as absent, not as a crash.
     EXPECT_FALSE(view.IsVisible(4242));
     EXPECT_EQ(view.GetText(4242), L"");
@@ -168,6 +134,8 @@ struct Seen {
     HWND sheet = nullptr;
     std::wstring titleAfterChange;
     UINT lastMenuId = 0;
+    std::wstring lastMenuText;
+    bool separatorBeforeLast = false;
     std::wstring aboutVersion;
     bool aboutOwnedBySheet = false;
     // How far the sheet's centre lies from the work area's.
@@ -194,8 +162,15 @@ void CALLBACK Drive(HWND, UINT, UINT_PTR timer, DWORD) {
         seen.offCentreY = std::labs((box.top + box.bottom) - (area.top + area.bottom)) / 2;
         SetWindowTextW(seen.sheet, L"Something else");
         seen.titleAfterChange = scour::win32::WindowText(seen.sheet);
+        // The system menu ends with a separator and About.
         HMENU menu = GetSystemMenu(seen.sheet, FALSE);
-        seen.lastMenuId = GetMenuItemID(menu, GetMenuItemCount(menu) - 1);
+        const int count = GetMenuItemCount(menu);
+        seen.lastMenuId = GetMenuItemID(menu, count - 1);
+        wchar_t text[64] = {};
+        GetMenuStringW(menu, static_cast<UINT>(count - 1), text, 64, MF_BYPOSITION);
+        seen.lastMenuText = text;
+        seen.separatorBeforeLast =
+            (GetMenuState(menu, static_cast<UINT>(count - 2), MF_BYPOSITION) & MF_SEPARATOR) != 0;
         PostMessageW(seen.sheet, WM_SYSCOMMAND, 16, 0);
         return;
     }
@@ -261,6 +236,8 @@ TEST(SheetRun, TitleSystemMenuAboutAndOk) {
     EXPECT_EQ(code, 1);
     EXPECT_EQ(seen.titleAfterChange, L"Scourline Configuration Wizard");
     EXPECT_EQ(seen.lastMenuId, 16u);
+    EXPECT_EQ(seen.lastMenuText, L"About");
+    EXPECT_TRUE(seen.separatorBeforeLast);
     EXPECT_TRUE(seen.aboutOwnedBySheet);
     EXPECT_EQ(seen.aboutVersion, L"Version 2.69 build 582");
     // The welcome page centres the wizard on the screen.

@@ -41,9 +41,7 @@ TEST(QtShareTestWait, WindowsRepaintWhileTheProbeWaitsTimersWaitForTheEnd) {
     PaintCounter window;
     window.resize(200, 100);
     window.show();
-    for (int i = 0; i < 4; ++i) {
-        QCoreApplication::processEvents();
-    }
+    test::Settle();
     window.paints = 0;
     int timers = 0;
     QTimer::singleShot(100, &window, [&] { ++timers; });
@@ -69,9 +67,7 @@ TEST(QtShareTestWait, WindowsRepaintWhileTheProbeWaitsTimersWaitForTheEnd) {
     EXPECT_TRUE(asked);
     EXPECT_GE(paintsWhileWaiting, 1);
     EXPECT_EQ(timersWhileWaiting, 0);
-    for (int i = 0; i < 4; ++i) {
-        QCoreApplication::processEvents();
-    }
+    test::Settle();
     EXPECT_EQ(timers, 1);
 }
 

@@ -1,5 +1,5 @@
 // One QApplication for all tests of a binary, on the offscreen platform, ended
-// properly so that nothing it holds counts as leaked.
+// properly so that nothing it holds counts as leaked; and what the Qt tests share.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,9 +8,13 @@
 
 #include <QApplication>
 #include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTreeWidget>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace scour::test {
 
@@ -40,5 +44,35 @@ class QtEnvironment final : public ::testing::Environment {
 
 inline ::testing::Environment* const g_qtEnvironment =
     ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// Runs the event loop until `done` or the time is up; lets what the frame
+// posted (button states, clicks) happen.
+template <typename Done>
+bool RunUntil(Done done, int milliseconds) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done() && clock.elapsed() < milliseconds) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return done();
+}
+inline void Settle() {
+    for (int i = 0; i < 4; ++i) {
+        QCoreApplication::processEvents();
+    }
+}
+
+inline void SaveScreenshot(QWidget& widget, const char* name) {
+    QDir().mkpath(QStringLiteral(SCOUR_SCREENSHOT_DIR));
+    widget.grab().save(QStringLiteral(SCOUR_SCREENSHOT_DIR "/") + QString::fromLatin1(name), "PNG");
+}
+
+inline std::vector<std::wstring> Column(QTreeWidget& list, int column) {
+    std::vector<std::wstring> texts;
+    for (int i = 0; i < list.topLevelItemCount(); ++i) {
+        texts.push_back(list.topLevelItem(i)->text(column).toStdWString());
+    }
+    return texts;
+}
 
 }  // namespace scour::test

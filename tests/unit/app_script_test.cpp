@@ -23,8 +23,18 @@ TEST(ScriptParser, EveryAction) {
         int id;
         int number;
         const wchar_t* text;
+        int choice = 0;  // the button pressed or the answer given
     };
     const Case cases[] = {
+        {L"press next", ScriptVerb::Press, 0, 0, L"", static_cast<int>(WizardButton::Next)},
+        {L"press BACK", ScriptVerb::Press, 0, 0, L"", static_cast<int>(WizardButton::Back)},
+        {L"press finish", ScriptVerb::Press, 0, 0, L"", static_cast<int>(WizardButton::Finish)},
+        {L"press cancel", ScriptVerb::Press, 0, 0, L"", static_cast<int>(WizardButton::Cancel)},
+        {L"press help", ScriptVerb::Press, 0, 0, L"", static_cast<int>(WizardButton::Help)},
+        {L"answer yes", ScriptVerb::Answer, 0, 0, L"", static_cast<int>(BoxAnswer::Yes)},
+        {L"answer no", ScriptVerb::Answer, 0, 0, L"", static_cast<int>(BoxAnswer::No)},
+        {L"answer ok", ScriptVerb::Answer, 0, 0, L"", static_cast<int>(BoxAnswer::Ok)},
+        {L"answer cancel", ScriptVerb::Answer, 0, 0, L"", static_cast<int>(BoxAnswer::Cancel)},
         {L"click 1001", ScriptVerb::Click, 1001, 0, L""},
         {L"check 1002 1", ScriptVerb::Check, 1002, 1, L""},
         {L"type 1003 a\\\\b\\nc d ", ScriptVerb::Type, 1003, 0, L"a\\b\nc d "},
@@ -52,24 +62,12 @@ TEST(ScriptParser, EveryAction) {
         EXPECT_EQ(a.id, c.id) << ToUtf8(c.line);
         EXPECT_EQ(a.number, c.number) << ToUtf8(c.line);
         EXPECT_EQ(a.text, c.text) << ToUtf8(c.line);
+        EXPECT_EQ(a.verb == ScriptVerb::Press    ? static_cast<int>(a.button)
+                  : a.verb == ScriptVerb::Answer ? static_cast<int>(a.answer)
+                                                 : 0,
+                  c.choice)
+            << ToUtf8(c.line);
     }
-
-    auto buttons = Parse(L"press next\npress BACK\npress finish\npress cancel\npress help");
-    const WizardButton pressed[] = {WizardButton::Next, WizardButton::Back, WizardButton::Finish,
-                                    WizardButton::Cancel, WizardButton::Help};
-    ASSERT_EQ(buttons.size(), 5u);
-    for (std::size_t i = 0; i < 5; ++i) {
-        EXPECT_EQ(buttons[i].verb, ScriptVerb::Press);
-        EXPECT_EQ(buttons[i].button, pressed[i]);
-    }
-    auto answers = Parse(L"answer yes\nanswer no\npassword p w\nanswer ok\nanswer cancel");
-    ASSERT_EQ(answers.size(), 5u);
-    EXPECT_EQ(answers[0].answer, BoxAnswer::Yes);
-    EXPECT_EQ(answers[1].answer, BoxAnswer::No);
-    EXPECT_EQ(answers[2].verb, ScriptVerb::Password);
-    EXPECT_EQ(answers[2].text, L"p w");
-    EXPECT_EQ(answers[3].answer, BoxAnswer::Ok);
-    EXPECT_EQ(answers[4].answer, BoxAnswer::Cancel);
 }
 
 TEST(ScriptParser, LinesAreCountedWithBlanksAndComments) {
@@ -127,10 +125,7 @@ TEST(ScriptParser, MalformedLineNamesItsNumber) {
 class FakeTarget final : public IScriptTarget {
   public:
     struct Control {
-        bool checked = false;
-        bool enabled = true;
-        bool visible = true;
-        bool radio = false;
+        bool checked = false, enabled = true, visible = true, radio = false;
         std::wstring text;
         int selection = -1;
     };
@@ -145,28 +140,20 @@ class FakeTarget final : public IScriptTarget {
         if (onAction) {
             onAction();
         }
-        switch (button) {
-            case WizardButton::Back:
-                return (buttons & 1) != 0;
-            case WizardButton::Next:
-                return (buttons & 2) != 0;
-            case WizardButton::Finish:
-                return (buttons & 4) != 0;
-            default:
-                return true;
-        }
+        const unsigned needs[] = {2, 1, 4, 0, 0};  // Next, Back, Finish, Cancel, Help
+        unsigned need = needs[static_cast<int>(button)];
+        return need == 0 || (buttons & need) != 0;
     }
     bool Click(int id) override {
         Control* c = Usable(id);
-        if (c == nullptr) {
-            return false;
+        if (c != nullptr) {
+            log.push_back(L"click " + std::to_wstring(id));
+            c->checked = c->radio || !c->checked;
+            if (onAction) {
+                onAction();
+            }
         }
-        log.push_back(L"click " + std::to_wstring(id));
-        c->checked = c->radio ? true : !c->checked;
-        if (onAction) {
-            onAction();
-        }
-        return true;
+        return c != nullptr;
     }
     bool Type(int id, const std::wstring& text) override {
         Control* c = Usable(id);
@@ -182,28 +169,22 @@ class FakeTarget final : public IScriptTarget {
         return file != L"bad";
     }
     int CurrentPage() override { return page; }
-    std::optional<bool> IsChecked(int id) override {
-        return Find(id) ? std::optional<bool>(Find(id)->checked) : std::nullopt;
-    }
-    std::optional<bool> IsEnabled(int id) override {
-        return Find(id) ? std::optional<bool>(Find(id)->enabled) : std::nullopt;
-    }
-    std::optional<bool> IsVisible(int id) override {
-        return Find(id) ? std::optional<bool>(Find(id)->visible) : std::nullopt;
-    }
-    std::optional<std::wstring> Text(int id) override {
-        return Find(id) ? std::optional<std::wstring>(Find(id)->text) : std::nullopt;
-    }
+    std::optional<bool> IsChecked(int id) override { return Get(id, &Control::checked); }
+    std::optional<bool> IsEnabled(int id) override { return Get(id, &Control::enabled); }
+    std::optional<bool> IsVisible(int id) override { return Get(id, &Control::visible); }
+    std::optional<std::wstring> Text(int id) override { return Get(id, &Control::text); }
     unsigned Buttons() override { return buttons; }
 
   private:
-    Control* Find(int id) {
+    template <typename T>
+    std::optional<T> Get(int id, T Control::*field) {
         auto it = controls.find(id);
-        return it != controls.end() ? &it->second : nullptr;
+        return it != controls.end() ? std::optional<T>(it->second.*field) : std::nullopt;
     }
     Control* Usable(int id) {
-        Control* c = Find(id);
-        return c != nullptr && c->enabled && c->visible ? c : nullptr;
+        auto it = controls.find(id);
+        return it != controls.end() && it->second.enabled && it->second.visible ? &it->second
+                                                                                : nullptr;
     }
 };
 
@@ -220,35 +201,26 @@ std::wstring RunScript(const std::wstring& script, FakeTarget& target) {
     return RunAll(runner, target);
 }
 
-TEST(ScriptRunner, CheckClicksOnlyWhenTheStateDiffers) {
+TEST(ScriptRunner, ActionsReachTheTargetAndCheckClicksOnlyWhenTheStateDiffers) {
     FakeTarget target;
     target.controls[10].checked = true;
     target.controls[11].radio = true;
     target.controls[11].checked = true;
-    target.controls[12].checked = false;
-
-    EXPECT_EQ(RunScript(L"check 10 1\ncheck 12 0\ncheck 10 0\ncheck 12 1", target), L"");
-    EXPECT_EQ(target.log, (std::vector<std::wstring>{L"click 10", L"click 12"}));
+    target.controls[12];
+    target.controls[20];
+    EXPECT_EQ(RunScript(L"check 10 1\ncheck 12 0\ncheck 10 0\ncheck 12 1\ntype 20 a\\nb\n"
+                        L"select 20 3\ndevice-change\nscreenshot s.png\npress next\npress help",
+                        target),
+              L"");
+    EXPECT_EQ(target.log, (std::vector<std::wstring>{L"click 10", L"click 12", L"device-change",
+                                                     L"screenshot s.png", L"press 0", L"press 4"}));
     EXPECT_FALSE(target.controls[10].checked);
     EXPECT_TRUE(target.controls[12].checked);
-
+    EXPECT_EQ(target.controls[20].text, L"a\nb");
+    EXPECT_EQ(target.controls[20].selection, 3);
     // A radio button does not clear when clicked: the check says so.
     EXPECT_EQ(RunScript(L"check 11 0", target),
               L"script: line 1: expected control 11 unchecked after the click, found it checked");
-}
-
-TEST(ScriptRunner, ActionsReachTheTarget) {
-    FakeTarget target;
-    target.controls[20];
-    target.controls[21];
-    EXPECT_EQ(RunScript(L"type 20 a\\nb\nselect 21 3\ndevice-change\nscreenshot s.png\n"
-                        L"press next\npress help",
-                        target),
-              L"");
-    EXPECT_EQ(target.controls[20].text, L"a\nb");
-    EXPECT_EQ(target.controls[21].selection, 3);
-    EXPECT_EQ(target.log, (std::vector<std::wstring>{L"device-change", L"screenshot s.png",
-                                                     L"press 0", L"press 4"}));
 }
 
 TEST(ScriptRunner, FailuresSayWhatWasExpectedAndWhatWasFound) {
@@ -296,44 +268,46 @@ TEST(ScriptRunner, FailuresSayWhatWasExpectedAndWhatWasFound) {
     }
 }
 
+// Boxes and the credentials dialog shown while an action runs take the
+// queued answers in order; a password goes with the answer after it.
 TEST(ScriptRunner, AnswersAreTakenInOrder) {
-    FakeTarget target;
-    ScriptRunner runner(Parse(L"answer yes\nanswer no\npress next\nexpect box second\npress back"));
-    std::vector<std::optional<BoxAnswer>> given;
-    std::vector<std::wstring> lines;
-    target.onAction = [&] {
-        std::wstring line;
-        given.push_back(runner.AnswerBox(L"Cap", L"first\nline", line));
-        lines.push_back(line);
-        given.push_back(runner.AnswerBox(L"Cap", L"the second", line));
-        lines.push_back(line);
-        target.onAction = nullptr;
-    };
-    EXPECT_EQ(RunAll(runner, target), L"");
-    EXPECT_EQ(given, (std::vector<std::optional<BoxAnswer>>{BoxAnswer::Yes, BoxAnswer::No}));
-    EXPECT_EQ(lines,
-              (std::vector<std::wstring>{L"box: Cap: first\\nline", L"box: Cap: the second"}));
-}
-
-TEST(ScriptRunner, PasswordGoesWithItsAnswerToTheCredentialsDialog) {
     FakeTarget target;
     target.controls[30];
     ScriptRunner runner(
-        Parse(L"answer ok\npassword s3cret\nanswer cancel\nanswer ok\nclick 30\nexpect box Saved"));
-    std::optional<BoxAnswer> box, first, second;
+        Parse(L"answer yes\nanswer no\npress next\nexpect box second\nanswer ok\npassword s3cret\n"
+              L"answer cancel\nanswer ok\nclick 30\nexpect box Saved\nanswer no"));
+    std::vector<std::optional<BoxAnswer>> given;
+    std::vector<std::wstring> lines;
     std::wstring password1 = L"stale", password2 = L"stale";
-    target.onAction = [&] {
+    auto box = [&](const wchar_t* text) {
         std::wstring line;
-        box = runner.AnswerBox(L"Cap", L"Saved.", line);
-        first = runner.AnswerPasswordDialog(password1);
-        second = runner.AnswerPasswordDialog(password2);
+        given.push_back(runner.AnswerBox(L"Cap", text, line));
+        lines.push_back(line);
+    };
+    target.onAction = [&] {
+        box(L"first\nline");
+        box(L"the second");
+        target.onAction = [&] {
+            box(L"Saved.");
+            given.push_back(runner.AnswerPasswordDialog(password1));
+            given.push_back(runner.AnswerPasswordDialog(password2));
+            target.onAction = nullptr;
+        };
     };
     EXPECT_EQ(RunAll(runner, target), L"");
-    EXPECT_EQ(box, BoxAnswer::Ok);
-    EXPECT_EQ(first, BoxAnswer::Cancel);
+    EXPECT_EQ(given,
+              (std::vector<std::optional<BoxAnswer>>{BoxAnswer::Yes, BoxAnswer::No, BoxAnswer::Ok,
+                                                     BoxAnswer::Cancel, BoxAnswer::Ok}));
+    EXPECT_EQ(lines, (std::vector<std::wstring>{L"box: Cap: first\\nline", L"box: Cap: the second",
+                                                L"box: Cap: Saved."}));
     EXPECT_EQ(password1, L"s3cret");
-    EXPECT_EQ(second, BoxAnswer::Ok);
     EXPECT_EQ(password2, L"");  // no password given: an empty one
+    // After the script, a queued answer left over still counts; then the user answers.
+    std::wstring line;
+    EXPECT_EQ(runner.AnswerBox(L"C", L"T", line), BoxAnswer::No);
+    EXPECT_EQ(runner.AnswerBox(L"C", L"T", line), std::nullopt);
+    EXPECT_EQ(line, L"box: C: T");
+    EXPECT_FALSE(runner.Failed());
 }
 
 TEST(ScriptRunner, UnexpectedBoxesAndDialogsFailTheRun) {
@@ -371,18 +345,6 @@ TEST(ScriptRunner, UnexpectedBoxesAndDialogsFailTheRun) {
         EXPECT_EQ(given, std::nullopt);
         EXPECT_FALSE(runner.Step(target));
     }
-}
-
-TEST(ScriptRunner, BoxesAfterTheScriptAreTheUsers) {
-    FakeTarget target;
-    ScriptRunner runner(Parse(L"answer no\npress next"));
-    EXPECT_EQ(RunAll(runner, target), L"");
-    std::wstring line;
-    // A queued answer left over still counts; after that the user answers.
-    EXPECT_EQ(runner.AnswerBox(L"C", L"T", line), BoxAnswer::No);
-    EXPECT_EQ(runner.AnswerBox(L"C", L"T", line), std::nullopt);
-    EXPECT_EQ(line, L"box: C: T");
-    EXPECT_FALSE(runner.Failed());
 }
 
 }  // namespace

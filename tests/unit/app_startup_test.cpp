@@ -1,23 +1,22 @@
+// Start-up: the switches, the checks before the sheet (administrator, the
+// components), the help requests and the About box's version line.
 #include <gtest/gtest.h>
 
-#include "app_null_frame.h"
-
+#include "app/help.h"
+#include "app/resource_ids.h"
 #include "app/startup.h"
 #include "base/strings.h"
 #include "base/text.h"
 #include "options/stored_values.h"
+#include "pages_fakes.h"
 #include "support/test_support.h"
 
 namespace scour {
 namespace {
 
 TEST(Switches, AreWordsAfterDashOrSlashEndingAtABlank) {
-    struct Case {
-        const wchar_t* line;
-        bool test;
-        bool about;
-    };
-    const Case cases[] = {
+    const std::tuple<const wchar_t*, bool, bool> cases[] = {
+        // command line, test mode allowed, About alone
         {L"", false, false},
         {L"-t -v", true, true},
         {L"/T", true, false},
@@ -32,54 +31,22 @@ TEST(Switches, AreWordsAfterDashOrSlashEndingAtABlank) {
         {L"-T/V", false, true},
         {L"-", false, false},
     };
-    for (const auto& c : cases) {
-        Switches s = ParseSwitches(c.line);
-        EXPECT_EQ(s.allowTestMode, c.test) << ToUtf8(c.line);
-        EXPECT_EQ(s.aboutOnly, c.about) << ToUtf8(c.line);
+    for (const auto& [line, test, about] : cases) {
+        Switches s = ParseSwitches(line);
+        EXPECT_EQ(s.allowTestMode, test) << ToUtf8(line);
+        EXPECT_EQ(s.aboutOnly, about) << ToUtf8(line);
     }
     EXPECT_EQ(JoinArguments({L"-t", L"a b", L"/V"}), L"-t a b /V");
     EXPECT_EQ(JoinArguments({}), L"");
 }
-
-// Counts the opening of the options key; the key holds AutoStart = 1, so a
-// load that happened can be seen in the record.
-class CountingStore final : public platform::ISettingsStore {
-  public:
-    int opened = 0;
-    std::unique_ptr<platform::ISettingsKey> OpenKey() override {
-        ++opened;
-        return std::make_unique<Key>();
-    }
-    std::unique_ptr<platform::ISettingsKey> CreateKey(long& status) override {
-        status = 5;
-        return nullptr;
-    }
-
-  private:
-    struct Key final : platform::ISettingsKey {
-        bool Query(std::wstring_view name, platform::RegValue& out) override {
-            if (name != L"AutoStart") {
-                return false;
-            }
-            out = {platform::kRegDword, EncodeDword(1)};
-            return true;
-        }
-        bool Set(std::wstring_view, std::uint32_t, const std::vector<std::uint8_t>&) override {
-            return false;
-        }
-        long Commit() override { return 5; }
-    };
-};
 
 class FakeHost final : public IStartupHost {
   public:
     bool administrator = true;
     int sheetResult = kExitFinished;
     std::vector<std::wstring> errors;
-    int aboutShown = 0;
-    int sheetsRun = 0;
-    int allowTestModeInSheet = -1;
-    int autoStartInSheet = -1;
+    int aboutShown = 0, sheetsRun = 0;
+    int allowTestModeInSheet = -1, autoStartInSheet = -1;
     std::size_t pagesInSheet = 0;
 
     bool IsAdministrator() override { return administrator; }
@@ -94,114 +61,152 @@ class FakeHost final : public IStartupHost {
     }
 };
 
-class NullReporter final : public platform::IReporter {
-  public:
-    void ShowMessage(platform::BoxKind, const std::wstring&, const std::wstring&) override {}
-    bool AskYesNo(const std::wstring&, const std::wstring&) override { return false; }
-};
-
-class StartUp : public ::testing::Test {
-  protected:
-    StartUp() : env_(program_.Path()) { env_.services.settings = &store_; }
-
-    // Lays out the program folder with every required component but `skip`.
-    void Install(const std::wstring& skip = L"") {
-        for (const auto& name : RequiredComponents()) {
-            if (name == skip) {
-                continue;
-            }
-            const std::wstring path = program_ / name;
+// Lays out a program folder with every required component but `skip`.
+void InstallComponents(const test::ScratchDir& folder, const std::wstring& skip) {
+    for (const auto& name : RequiredComponents()) {
+        if (name != skip) {
+            const std::wstring path = folder / name;
             test::MakeDirs(FromFsPath(ToFsPath(path).parent_path()));
             test::WriteFile(path, "x");
         }
     }
+}
 
-    int Run(const wchar_t* commandLine) {
-        return scour::Run(
-            commandLine, sheet_, host_, [this](WizardOptions& options, PageContext& context) {
-                ++factoryCalls_;
-                std::vector<std::unique_ptr<CWizardPage>> pages;
-                pages.push_back(
-                    std::make_unique<CWizardPage>(options, context, 203, 0, 0, nullptr, true));
-                return pages;
-            });
+// The checks come in order and each stops before the next; the options are
+// loaded (the stored AutoStart = 1 shows it) only when the sheet is to run.
+TEST(StartUp, ChecksInOrderThenTheSheetsCodeIsTheResult) {
+    const std::wstring none = L"-", bootLoader = RequiredComponents().back();
+    const std::wstring adminText = L"Please run Scourline Configuration Wizard as Administrator";
+    const std::wstring componentsText =
+        L"Critical Scourline components are missing.\nPlease reinstall the application.";
+    struct Case {
+        const wchar_t* line;
+        bool administrator;
+        std::wstring missing;
+        int code;
+        std::wstring error;
+        int about, sheets, allowTestMode;
+    } cases[] = {
+        // About alone needs neither administrator nor the components nor the options.
+        {L"-t -v", false, bootLoader, kExitNoWindow, L"", 1, 0, 1},
+        {L"", false, bootLoader, kExitNotAdministrator, adminText, 0, 0, 0},
+        {L"/t", true, bootLoader, kExitComponentsMissing, componentsText, 0, 0, 1},
+        {L"bootwiz.exe", true, none, kExitCancelled, L"", 0, 1, 0},
+        {L"/T", true, none, kExitFinished, L"", 0, 1, 1},  // the switch survives the load
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(ToUtf8(c.line));
+        test::ScratchDir program;
+        InstallComponents(program, c.missing);
+        test::TestServices env(program.Path());
+        test::MemoryStore store;
+        store.exists = true;
+        store.values[L"AutoStart"] = {platform::kRegDword, EncodeDword(1)};
+        env.services.settings = &store;
+        test::FakeReporter reporter;
+        test::FakeFrame frame;
+        PageContext context{env.services, reporter, frame};
+        CMainDlg sheet(context);
+        FakeHost host;
+        host.administrator = c.administrator;
+        host.sheetResult = c.code;
+        int factoryCalls = 0;
+        int code = scour::Run(c.line, sheet, host, [&](WizardOptions& options, PageContext& pc) {
+            ++factoryCalls;
+            std::vector<std::unique_ptr<CWizardPage>> pages;
+            pages.push_back(std::make_unique<CWizardPage>(options, pc, 203, 0, 0, nullptr, true));
+            return pages;
+        });
+        EXPECT_EQ(code, c.code);
+        EXPECT_EQ(host.errors, c.error.empty() ? std::vector<std::wstring>{}
+                                               : std::vector<std::wstring>{c.error});
+        EXPECT_EQ(host.aboutShown, c.about);
+        EXPECT_EQ(host.sheetsRun, c.sheets);
+        EXPECT_EQ(factoryCalls, c.sheets);
+        EXPECT_EQ(store.opened, c.sheets);
+        EXPECT_EQ(sheet.Options().AllowTestMode, c.allowTestMode);
+        if (c.sheets != 0) {
+            EXPECT_EQ(host.pagesInSheet, 1u);
+            EXPECT_EQ(host.autoStartInSheet, 1);
+            EXPECT_EQ(host.allowTestModeInSheet, c.allowTestMode);
+        }
     }
-
-    test::ScratchDir program_;
-    test::TestServices env_;
-    CountingStore store_;
-    NullReporter reporter_;
-    test::NullFrame frame_;
-    PageContext context_{env_.services, reporter_, frame_};
-    CMainDlg sheet_{context_};
-    FakeHost host_;
-    int factoryCalls_ = 0;
-};
-
-TEST_F(StartUp, AboutSwitchNeedsNeitherAdministratorNorComponents) {
-    host_.administrator = false;
-    EXPECT_EQ(Run(L"-t -v"), kExitNoWindow);
-    EXPECT_EQ(host_.aboutShown, 1);
-    EXPECT_TRUE(host_.errors.empty());
-    EXPECT_EQ(host_.sheetsRun, 0);
-    EXPECT_EQ(store_.opened, 0);
-    EXPECT_EQ(sheet_.Options().AllowTestMode, 1);
+    EXPECT_EQ(LoadText(IDS_COMPONENTS_MISSING), componentsText);
 }
 
-TEST_F(StartUp, NotAdministratorIsReportedBeforeMissingComponents) {
-    host_.administrator = false;
-    EXPECT_EQ(Run(L""), kExitNotAdministrator);
-    ASSERT_EQ(host_.errors.size(), 1u);
-    EXPECT_EQ(host_.errors[0], L"Please run Scourline Configuration Wizard as Administrator");
-    EXPECT_EQ(host_.aboutShown + host_.sheetsRun + store_.opened + factoryCalls_, 0);
-}
-
-TEST_F(StartUp, MissingBootLoaderStopsBeforeTheOptionsAreLoaded) {
-    Install(RequiredComponents().back());
-    EXPECT_EQ(Run(L"/t"), kExitComponentsMissing);
-    ASSERT_EQ(host_.errors.size(), 1u);
-    EXPECT_EQ(host_.errors[0], LoadText(IDS_COMPONENTS_MISSING));
-    EXPECT_EQ(host_.errors[0],
-              L"Critical Scourline components are missing.\nPlease reinstall the application.");
-    EXPECT_EQ(store_.opened, 0);
-    EXPECT_EQ(factoryCalls_, 0);
-    EXPECT_EQ(host_.sheetsRun, 0);
-}
-
-TEST_F(StartUp, WithEverythingInPlaceTheSheetsCodeIsTheResult) {
-    Install();
-    host_.sheetResult = kExitCancelled;
-    EXPECT_EQ(Run(L"bootwiz.exe"), kExitCancelled);
-    EXPECT_TRUE(host_.errors.empty());
-    EXPECT_EQ(store_.opened, 1);
-    EXPECT_EQ(host_.pagesInSheet, 1u);
-    EXPECT_EQ(host_.autoStartInSheet, 1);
-    EXPECT_EQ(host_.allowTestModeInSheet, 0);
-}
-
-TEST_F(StartUp, TestSwitchSurvivesLoadingTheOptions) {
-    Install();
-    EXPECT_EQ(Run(L"/T"), kExitFinished);
-    EXPECT_EQ(host_.autoStartInSheet, 1);  // the options were loaded
-    EXPECT_EQ(host_.allowTestModeInSheet, 1);
-}
-
-TEST_F(StartUp, EveryComponentIsRequired) {
+TEST(StartUp, EveryComponentIsRequired) {
     for (const auto& missing : RequiredComponents()) {
         test::ScratchDir folder;
+        InstallComponents(folder, missing);
         test::TestEnvironment environment;
         environment.programFolder = folder.Path();
-        for (const auto& name : RequiredComponents()) {
-            if (name != missing) {
-                const std::wstring path = folder / name;
-                test::MakeDirs(FromFsPath(ToFsPath(path).parent_path()));
-                test::WriteFile(path, "x");
-            }
-        }
         EXPECT_FALSE(CheckComponents(environment)) << ToUtf8(missing);
     }
     test::TestEnvironment unknown;  // the program folder could not be found
     EXPECT_FALSE(CheckComponents(unknown));
+}
+
+TEST(Help, TopicsByPage) {
+    EXPECT_EQ(HelpTopicFor(IDD_WELCOME), nullptr);
+    EXPECT_EQ(HelpTopicFor(999), nullptr);
+    const std::pair<int, const wchar_t*> pages[] = {
+        {IDD_MODE, L"02_configuration_for_automatic.htm"},
+        {IDD_LOG, L"02_log_setting.htm"},
+        {IDD_SCHEME, L"03_select_scheme.htm"},
+        {IDD_ATA, L"04_options_for_ata.htm"},
+        {IDD_SUMMARY, L"05_summary.htm"},
+        {IDD_MEDIA, L"06_choosing_media.htm"},
+        {IDD_ISO, L"07a_iso.htm"},
+        {IDD_USB, L"07b_usb.htm"},
+        {IDD_COMPLETION, L"01_configuration_wizard.htm"},
+    };
+    for (const auto& [dialog, page] : pages) {
+        ASSERT_NE(HelpTopicFor(dialog), nullptr) << dialog;
+        EXPECT_EQ(std::wstring(HelpTopicFor(dialog)),
+                  std::wstring(L"HTML_Help_e/html/04_using/ISO Configuration Wizard/") + page);
+    }
+}
+
+TEST(Help, RequestNeverExceedsAPathBuffer) {
+    EXPECT_EQ(MakeHelpRequest(L"C:\\w\\bootwiz.chm", nullptr), L"C:\\w\\bootwiz.chm");
+    EXPECT_EQ(MakeHelpRequest(L"C:\\w\\bootwiz.chm", L"a/b.htm"), L"C:\\w\\bootwiz.chm::a/b.htm!");
+    // 259 characters and the terminator fill the buffer; one more does not fit.
+    EXPECT_TRUE(MakeHelpRequest(std::wstring(259, L'x'), nullptr));
+    EXPECT_FALSE(MakeHelpRequest(std::wstring(260, L'x'), nullptr));
+    // A topic adds "::", the topic and "!": 8 characters for "t.htm".
+    EXPECT_EQ(MakeHelpRequest(std::wstring(251, L'x'), L"t.htm")->size(), 259u);
+    EXPECT_FALSE(MakeHelpRequest(std::wstring(252, L'x'), L"t.htm"));
+}
+
+TEST(Help, ShowHelpOpensTheFileBesideTheProgram) {
+    test::ScratchDir program;
+    test::TestEnvironment environment;
+    environment.programFolder = program.Path();
+    test::FakeFrame frame;
+    const wchar_t* topic = HelpTopicFor(IDD_MODE);
+    EXPECT_FALSE(ShowHelp(environment, frame, topic));  // no help file
+
+    std::wstring helpFile = program / kHelpFileName;
+    for (auto& c : helpFile) {
+        c = c == L'/' ? kPathSep : c;
+    }
+    test::MakeDirs(FromFsPath(ToFsPath(helpFile).parent_path()));
+    test::WriteFile(helpFile, "help");
+    EXPECT_TRUE(ShowHelp(environment, frame, nullptr));
+    EXPECT_TRUE(ShowHelp(environment, frame, topic));
+    // A topic too long for the request buffer is refused rather than cut.
+    EXPECT_FALSE(ShowHelp(environment, frame, std::wstring(300, L'a').c_str()));
+    test::TestEnvironment unknown;
+    EXPECT_FALSE(ShowHelp(unknown, frame, topic));
+    EXPECT_EQ(frame.helpRequests,
+              (std::vector<std::wstring>{helpFile, helpFile + L"::" + topic + L"!"}));
+}
+
+TEST(About, VersionLine) {
+    EXPECT_EQ(AboutVersionLine(std::nullopt), L"Version 2.45 build 582");
+    EXPECT_EQ(AboutVersionLine(L"1.5"), L"Version 1.5 build 582");
+    // The version text is not a format of its own.
+    EXPECT_EQ(AboutVersionLine(L"1.%s"), L"Version 1.%s build 582");
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <deque>
 #include <map>
 #include <memory>
@@ -23,45 +24,33 @@ namespace scour::test {
 
 struct FakeControl {
     std::wstring text;
-    bool checked = false;
-    bool enabled = true;
-    bool visible = true;
-    std::vector<std::wstring> items;
-    int selection = -1;
-    std::vector<std::wstring> columns;
+    bool checked = false, enabled = true, visible = true;
+    std::vector<std::wstring> items, columns;
     std::vector<int> widths;
     std::vector<std::vector<std::wstring>> rows;
-    int lower = 0, upper = 100, position = 0;
+    int selection = -1, position = 0;
 };
 
 class FakeView final : public IPageView {
   public:
     explicit FakeView(int dialogId) : dialog_(FindDialog(dialogId)) {
         EXPECT_NE(dialog_, nullptr) << "dialog " << dialogId;
-        if (dialog_ != nullptr) {
-            for (const auto& c : dialog_->controls) {
-                if (c.id == -1) {
-                    continue;
-                }
-                auto& s = controls_[c.id];
-                s.text = c.text;
-                s.visible = (c.style & kHidden) == 0;
+        for (const auto& c : dialog_ ? dialog_->controls : std::vector<ControlDesc>{}) {
+            if (c.id != -1) {
+                controls_[c.id].text = c.text;
+                controls_[c.id].visible = (c.style & kHidden) == 0;
             }
         }
     }
-    int focus = 0;
-    int selectedAll = 0;
-    int repaints = 0;
+    int focus = 0, selectedAll = 0;
 
     FakeControl& At(int id) {
         auto it = controls_.find(id);
         if (it == controls_.end()) {
             ADD_FAILURE() << "dialog " << (dialog_ ? dialog_->id : 0) << " has no control " << id;
-            return controls_[id];
         }
-        return it->second;
+        return controls_[id];
     }
-    // A user's click on a check box or radio button: the mark changes, then the page hears of it.
     void SetText(int id, const std::wstring& text) override { At(id).text = text; }
     std::wstring GetText(int id) override { return At(id).text; }
     void SetChecked(int id, bool checked) override { At(id).checked = checked; }
@@ -76,11 +65,10 @@ class FakeView final : public IPageView {
     void SetSelection(int id, int index) override { At(id).selection = index; }
     int Selection(int id) override { return At(id).selection; }
     void InsertColumns(int id, const std::vector<std::wstring>& titles) override {
-        auto& c = At(id);
-        c.columns = titles;
-        c.widths.clear();
+        At(id).columns = titles;
+        At(id).widths.clear();
         for (const auto& t : titles) {
-            c.widths.push_back(Measure(t) + 15);
+            At(id).widths.push_back(Measure(t) + 15);
         }
     }
     void SetRows(int id, const std::vector<std::vector<std::wstring>>& rows,
@@ -88,7 +76,7 @@ class FakeView final : public IPageView {
         At(id).rows = rows;
         At(id).selection = selected;
     }
-    // Six pixels a character, two of margin: enough to tell the widths apart.
+    // Six pixels a character, twelve of margin: enough to tell the widths apart.
     static int Measure(const std::wstring& text) { return static_cast<int>(text.size()) * 6; }
     int ColumnContentWidth(int id, int column) override {
         int w = 0;
@@ -107,13 +95,10 @@ class FakeView final : public IPageView {
     int ColumnWidth(int id, int column) override {
         return At(id).widths[static_cast<std::size_t>(column)];
     }
-    void SetProgressRange(int id, int lower, int upper) override {
-        At(id).lower = lower;
-        At(id).upper = upper;
-    }
+    void SetProgressRange(int, int, int) override {}
     void SetProgressPosition(int id, int position) override { At(id).position = position; }
     int ProgressPosition(int id) override { return At(id).position; }
-    void RepaintNow() override { ++repaints; }
+    void RepaintNow() override {}
 
   private:
     const DialogDesc* dialog_;
@@ -135,12 +120,11 @@ class FakeReporter final : public platform::IReporter {
     }
     bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
         boxes.push_back({platform::BoxKind::Question, caption, text});
-        if (answers.empty()) {
-            ADD_FAILURE() << "unexpected question: " << ToUtf8(text);
-            return false;
+        EXPECT_FALSE(answers.empty()) << "unexpected question: " << ToUtf8(text);
+        bool a = !answers.empty() && answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
         }
-        bool a = answers.front();
-        answers.pop_front();
         return a;
     }
 };
@@ -149,8 +133,7 @@ class FakeFrame final : public IWizardFrame {
   public:
     unsigned buttons = 0;
     bool cancelVisible = true;
-    int oksPosted = 0;
-    int busy = 0;
+    int oksPosted = 0, busy = 0;
     // Answers of the credentials dialog: the command and the password typed.
     std::deque<std::pair<int, std::wstring>> dialogAnswers;
     std::vector<std::pair<std::wstring, std::wstring>> dialogsShown;  // share, user
@@ -165,12 +148,12 @@ class FakeFrame final : public IWizardFrame {
         dialog.OnInitDialog(view);
         dialogsShown.push_back({view.GetText(1048), view.GetText(1047)});
         EXPECT_EQ(view.focus, 1046);
-        if (dialogAnswers.empty()) {
-            ADD_FAILURE() << "unexpected dialog " << dialog.DialogId();
-            return 2;
+        EXPECT_FALSE(dialogAnswers.empty()) << "unexpected dialog " << dialog.DialogId();
+        auto [command, password] =
+            dialogAnswers.empty() ? std::pair(2, std::wstring()) : dialogAnswers.front();
+        if (!dialogAnswers.empty()) {
+            dialogAnswers.pop_front();
         }
-        auto [command, password] = dialogAnswers.front();
-        dialogAnswers.pop_front();
         view.SetText(1046, password);
         dialog.OnClose(view, command);
         return command;
@@ -189,7 +172,6 @@ class FakeFrame final : public IWizardFrame {
 class FakeSheet final : public ISheetWindow {
   public:
     std::map<int, std::unique_ptr<FakeView>> views;
-    std::vector<int> shown;  // dialog ids, in order
     std::optional<int> exitCode;
     void ShowPage(CWizardPage& page) override {
         auto& view = views[page.DialogId()];
@@ -197,17 +179,8 @@ class FakeSheet final : public ISheetWindow {
             view = std::make_unique<FakeView>(page.DialogId());
             page.Attach(*view);
         }
-        shown.push_back(page.DialogId());
     }
     void Close(int code) override { exitCode = code; }
-    FakeView& View(int dialogId) {
-        auto& v = views[dialogId];
-        EXPECT_TRUE(v) << "page " << dialogId << " was never shown";
-        if (!v) {
-            v = std::make_unique<FakeView>(dialogId);
-        }
-        return *v;
-    }
 };
 
 class FakeNetwork final : public platform::INetwork {
@@ -229,13 +202,15 @@ class FakeNetwork final : public platform::INetwork {
     }
 };
 
-// The stored options in memory: the real stores are tested on their own, and
-// the registry under Wine is shared by every test of the run.
+// The stored options in memory (the registry under Wine is shared by every
+// test of the run). Counts the openings of the key, so a load can be seen.
 class MemoryStore final : public platform::ISettingsStore {
   public:
     std::map<std::wstring, platform::RegValue> values;
     bool exists = false;
+    int opened = 0;
     std::unique_ptr<platform::ISettingsKey> OpenKey() override {
+        ++opened;
         return exists ? std::make_unique<Key>(*this) : nullptr;
     }
     std::unique_ptr<platform::ISettingsKey> CreateKey(long& status) override {

@@ -9,6 +9,7 @@
 #include "base/strings.h"
 #include "media/iso_builder.h"
 #include "pages/pages.h"
+#include "pages/share_test.h"
 #include "pages_fakes.h"
 #include "support/test_support.h"
 
@@ -25,7 +26,7 @@ std::wstring Native(std::wstring path) {
     return path;
 }
 
-// Volumes of removable disks as the Linux system names them.
+// Removable volumes as the Linux system names them.
 class FakeVolumes final : public platform::IVolumeSystem {
   public:
     struct Volume {
@@ -78,14 +79,16 @@ class WizardTest : public ::testing::Test {
 
     void SetUp() override {
         for (const auto* f : {L"flash/syslinux", L"iso/isolinux.bin", L"flash/syslinux.exe",
-                              L"common/vmlinuz", L"boot/isofs.b"}) {
-            Install(f, "x");
+                              L"common/vmlinuz", L"boot/isofs.b", L"schemes/none"}) {
+            auto path = JoinPath(program, Native(f));
+            test::MakeDirs(FromFsPath(ToFsPath(path).parent_path()));
+            test::WriteFile(path, "x");
         }
-        test::MakeDirs(Installed(L"schemes"));
+        fs::remove(ToFsPath(JoinPath(program, Native(L"schemes/none"))));
         for (const auto* s : {L"zeros.sch", L"random.sch", L"three-pass.sch"}) {
-            std::error_code ec;
-            fs::copy_file(ToFsPath(JoinPath(test::SourceDir(), Native(L"schemes/") + s)),
-                          ToFsPath(Installed(std::wstring(L"schemes/") + s)), ec);
+            const auto name = Native(L"schemes/") + s;
+            fs::copy_file(ToFsPath(JoinPath(test::SourceDir(), name)),
+                          ToFsPath(JoinPath(program, name)));
         }
         const std::wstring fake = kPathSep == L'\\' ? L"fake_mkisofs.exe" : L"fake_mkisofs";
         std::error_code ec;
@@ -94,18 +97,12 @@ class WizardTest : public ::testing::Test {
         ASSERT_FALSE(ec) << "the stand-in image maker is not built";
         services.services.network = &network;
         services.services.settings = &store;
-        WizardOptions defaults;
-        defaults.IsoPath = scratch / L"scourcd.iso";
-        defaults.Save(services);
+        Save(WizardOptions());
         Open();
     }
-    std::wstring Installed(const std::wstring& relative) const {
-        return JoinPath(program, Native(relative));
-    }
-    void Install(const std::wstring& relative, const std::string& bytes) {
-        auto path = Installed(relative);
-        test::MakeDirs(FromFsPath(ToFsPath(path).parent_path()));
-        test::WriteFile(path, bytes);
+    void Save(WizardOptions stored) {
+        stored.IsoPath = scratch / L"scourcd.iso";
+        stored.Save(services);
     }
     // A new run of the wizard over the stored options.
     void Open(bool allowTestMode = false) {
@@ -118,7 +115,7 @@ class WizardTest : public ::testing::Test {
     }
     WizardOptions& Options() { return sheet->Options(); }
     int Page() { return sheet->CurrentPage() ? sheet->CurrentPage()->DialogId() : 0; }
-    FakeView& View() { return window.View(Page()); }
+    FakeView& View() { return *window.views.at(Page()); }
     void Click(int id, bool checked) {
         View().SetChecked(id, checked);
         sheet->CurrentPage()->OnCommand(id);
@@ -127,13 +124,18 @@ class WizardTest : public ::testing::Test {
         View().SetChecked(off, false);
         Click(on, true);
     }
-    void Next(int expected) {
-        sheet->PressNext();
-        ASSERT_EQ(Page(), expected);
+    // Presses Next for each page given, Back for each negated one, and
+    // checks the page reached after each press.
+    void Walk(std::initializer_list<int> pages) {
+        for (int p : pages) {
+            p > 0 ? sheet->PressNext() : sheet->PressBack();
+            ASSERT_EQ(Page(), std::abs(p));
+        }
     }
-    void Back(int expected) {
-        sheet->PressBack();
-        ASSERT_EQ(Page(), expected);
+    void ToAutomaticLog() {
+        Walk({IDD_MODE});
+        Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+        Walk({IDD_LOG});
     }
     WizardOptions Stored() {
         WizardOptions o;
@@ -145,35 +147,16 @@ class WizardTest : public ::testing::Test {
 TEST_F(WizardTest, InteractiveRouteSkipsTheSchemeAndAtaPagesBothWays) {
     EXPECT_EQ(Page(), IDD_WELCOME);
     EXPECT_EQ(frame.buttons, kWizNext);
-    Next(IDD_MODE);
+    Walk({IDD_MODE});
     EXPECT_EQ(frame.buttons, kWizBack | kWizNext);
-    Next(IDD_LOG);
-    Next(IDD_SUMMARY);
-    Back(IDD_LOG);
-    Back(IDD_MODE);
-    Back(IDD_WELCOME);
-    Next(IDD_MODE);
-    Next(IDD_LOG);
-    Next(IDD_SUMMARY);
-    Next(IDD_MEDIA);
-    Next(IDD_ISO);
-    Back(IDD_MEDIA);
-    Back(IDD_SUMMARY);
-    Back(IDD_LOG);
+    Walk({IDD_LOG, IDD_SUMMARY, -IDD_LOG, -IDD_MODE, -IDD_WELCOME, IDD_MODE, IDD_LOG, IDD_SUMMARY,
+          IDD_MEDIA, IDD_ISO, -IDD_MEDIA, -IDD_SUMMARY, -IDD_LOG});
 }
 
 TEST_F(WizardTest, AutomaticRouteMakesTheImageAndFinishes) {
-    Next(IDD_MODE);
-    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-    Next(IDD_LOG);
-    Next(IDD_SCHEME);
-    Next(IDD_ATA);
-    Next(IDD_SUMMARY);
-    Back(IDD_ATA);
-    Next(IDD_SUMMARY);
-    Next(IDD_MEDIA);
-    Next(IDD_ISO);
-    Next(IDD_COMPLETION);
+    ToAutomaticLog();
+    Walk({IDD_SCHEME, IDD_ATA, IDD_SUMMARY, -IDD_ATA, IDD_SUMMARY, IDD_MEDIA, IDD_ISO,
+          IDD_COMPLETION});
     EXPECT_TRUE(fs::exists(ToFsPath(scratch / L"scourcd.iso")));
     EXPECT_EQ(frame.explored, std::vector<std::wstring>{scratch.Path()});
     EXPECT_EQ(frame.busy, 0);
@@ -188,26 +171,6 @@ TEST_F(WizardTest, AutomaticRouteMakesTheImageAndFinishes) {
     EXPECT_TRUE(sheet->Pages().empty());
 }
 
-TEST_F(WizardTest, UsbRouteOffersNextOnlyAfterADiskWasPrepared) {
-    Next(IDD_MODE);
-    Next(IDD_LOG);
-    Next(IDD_SUMMARY);
-    Next(IDD_MEDIA);
-    Radio(IDC_MEDIA_USB, IDC_MEDIA_ISO);
-    Next(IDD_USB);
-    EXPECT_EQ(Options().IsoUsb, 0);
-    EXPECT_EQ(frame.buttons, kWizBack);
-    EXPECT_FALSE(View().IsEnabled(IDC_USB_FORMAT));  // no disk
-    Back(IDD_MEDIA);
-    EXPECT_TRUE(View().IsChecked(IDC_MEDIA_USB));  // the choice is kept
-    Next(IDD_USB);
-    static_cast<CUsbPage*>(sheet->CurrentPage())->SetDiskPrepared();
-    Back(IDD_MEDIA);
-    Next(IDD_USB);
-    EXPECT_EQ(frame.buttons, kWizBack | kWizNext);
-    Next(IDD_COMPLETION);
-}
-
 TEST_F(WizardTest, CancelAsksOnEveryPageButTheLast) {
     for (int page : {IDD_WELCOME, IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA, IDD_ISO}) {
         ASSERT_EQ(Page(), page);
@@ -217,52 +180,38 @@ TEST_F(WizardTest, CancelAsksOnEveryPageButTheLast) {
         ASSERT_EQ(reporter.boxes.back().text,
                   L"Are you sure you want to quit Scourline Configuration Wizard?");
         EXPECT_EQ(reporter.boxes.back().caption, L"Scourline Configuration Wizard");
-        if (page != IDD_ISO) {
-            sheet->PressNext();
-        }
+        sheet->PressNext();
     }
+    ASSERT_EQ(Page(), IDD_COMPLETION);
+    auto boxes = reporter.boxes.size();
+    sheet->OnCancel();
+    EXPECT_EQ(window.exitCode, kExitCancelled);
+    EXPECT_EQ(reporter.boxes.size(), boxes);
+    // Yes ends the wizard as cancelled.
+    Open();
     reporter.answers = {true};
     sheet->OnCancel();
     EXPECT_EQ(window.exitCode, kExitCancelled);
 }
 
-TEST_F(WizardTest, CancelOnTheCompletionPageClosesAtOnce) {
-    Next(IDD_MODE);
-    Next(IDD_LOG);
-    Next(IDD_SUMMARY);
-    Next(IDD_MEDIA);
-    Next(IDD_ISO);
-    Next(IDD_COMPLETION);
-    auto boxes = reporter.boxes.size();
-    sheet->OnCancel();
-    EXPECT_EQ(window.exitCode, kExitCancelled);
-    EXPECT_EQ(reporter.boxes.size(), boxes);
-}
-
 TEST_F(WizardTest, BackStoresNothingAndNextStoresWhatThePageStillShows) {
-    Next(IDD_MODE);
+    Walk({IDD_MODE});
     Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-    Back(IDD_WELCOME);
+    Walk({-IDD_WELCOME});
     EXPECT_EQ(Options().AutoStart, 0);
-    Next(IDD_MODE);
+    Walk({IDD_MODE});
     EXPECT_TRUE(View().IsChecked(IDC_MODE_AUTO));  // filled once, kept since
-    Next(IDD_LOG);
+    Walk({IDD_LOG});
     EXPECT_EQ(Options().AutoStart, 1);
 }
 
 TEST_F(WizardTest, SummaryIsRebuiltOnEveryActivation) {
-    Next(IDD_MODE);
-    Next(IDD_LOG);
-    Next(IDD_SUMMARY);
+    Walk({IDD_MODE, IDD_LOG, IDD_SUMMARY});
     auto before = View().GetText(IDC_SUMMARY_TEXT);
     EXPECT_NE(before.find(L"interactive"), std::wstring::npos) << ToUtf8(before);
-    Back(IDD_LOG);
-    Back(IDD_MODE);
+    Walk({-IDD_LOG, -IDD_MODE});
     Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-    Next(IDD_LOG);
-    Next(IDD_SCHEME);
-    Next(IDD_ATA);
-    Next(IDD_SUMMARY);
+    Walk({IDD_LOG, IDD_SCHEME, IDD_ATA, IDD_SUMMARY});
     EXPECT_NE(View().GetText(IDC_SUMMARY_TEXT), before);
 }
 
@@ -280,25 +229,20 @@ TEST_F(WizardTest, StartOptionsEnablingAndStoring) {
         {false, true, false, false, false, false, true, 0, 0},
     };
     for (const auto& c : cases) {
-        WizardOptions stored;
-        stored.IsoPath = scratch / L"scourcd.iso";
-        stored.Save(services);
+        Save(WizardOptions());
         Open(true);
-        Next(IDD_MODE);
+        Walk({IDD_MODE});
         auto& v = View();
         EXPECT_TRUE(v.IsVisible(IDC_MODE_TEST));
         v.SetChecked(IDC_MODE_NO_DELAY, c.noDelay);
         v.SetChecked(IDC_MODE_TEST, c.test);
         v.SetChecked(IDC_MODE_SELECT_DISKS, c.select);
-        if (c.automatic) {
-            Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-        } else {
-            Radio(IDC_MODE_INTERACTIVE, IDC_MODE_AUTO);
-        }
+        c.automatic ? Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE)
+                    : Radio(IDC_MODE_INTERACTIVE, IDC_MODE_AUTO);
         EXPECT_EQ(v.IsEnabled(IDC_MODE_SELECT_DISKS), c.selectEnabled);
         EXPECT_EQ(v.IsEnabled(IDC_MODE_NO_DELAY), c.noDelayEnabled);
         EXPECT_EQ(v.IsEnabled(IDC_MODE_TEST), c.testEnabled);
-        Next(IDD_LOG);
+        Walk({IDD_LOG});
         EXPECT_EQ(Options().AutoStart, c.automatic ? 1 : 0);
         EXPECT_EQ(Options().SelectDisks, c.select ? 1 : 0);
         EXPECT_EQ(Options().NoDelay, c.storedNoDelay);
@@ -306,25 +250,21 @@ TEST_F(WizardTest, StartOptionsEnablingAndStoring) {
     }
 }
 
-TEST_F(WizardTest, TestBoxOnlyWithTheSwitch) {
+TEST_F(WizardTest, TestBoxOnlyWithTheSwitchAndFirstEnabledAsStored) {
     Options().TestMode = 1;
-    Next(IDD_MODE);
+    Walk({IDD_MODE});
     EXPECT_FALSE(View().IsVisible(IDC_MODE_TEST));
     EXPECT_EQ(Options().TestMode, 0);
-    Open(true);
-    Next(IDD_MODE);
-    EXPECT_TRUE(View().IsVisible(IDC_MODE_TEST));
-    EXPECT_FALSE(View().IsChecked(IDC_MODE_TEST));
-}
-
-TEST_F(WizardTest, StoredAutomaticWithoutSelectionLeavesTheTestBoxEnabledUntilAClick) {
+    // Stored automatic without selection: the box stays enabled until a click.
     WizardOptions stored;
     stored.AutoStart = 1;
     stored.SelectDisks = 0;
     stored.NoDelay = 1;
-    stored.Save(services);
+    Save(stored);
     Open(true);
-    Next(IDD_MODE);
+    Walk({IDD_MODE});
+    EXPECT_TRUE(View().IsVisible(IDC_MODE_TEST));
+    EXPECT_FALSE(View().IsChecked(IDC_MODE_TEST));
     EXPECT_TRUE(View().IsEnabled(IDC_MODE_TEST));
     EXPECT_TRUE(View().IsChecked(IDC_MODE_NO_DELAY));
     Click(IDC_MODE_NO_DELAY, true);
@@ -335,10 +275,14 @@ class LogPageTest : public WizardTest {
   protected:
     void SetUp() override {
         WizardTest::SetUp();
-        Next(IDD_MODE);
-        Next(IDD_LOG);
+        Walk({IDD_MODE, IDD_LOG});
     }
     CLogPage& Log() { return static_cast<CLogPage&>(*sheet->CurrentPage()); }
+    void Fill(const wchar_t* share, const wchar_t* user, const wchar_t* password) {
+        View().SetText(IDC_LOG_SHARE, share);
+        View().SetText(IDC_LOG_USER, user);
+        View().SetText(IDC_LOG_PASSWORD, password);
+    }
 };
 
 TEST_F(LogPageTest, FirstRunShowsTheExampleAndDisablesTheNetworkBoxes) {
@@ -360,7 +304,7 @@ TEST_F(LogPageTest, FirstRunShowsTheExampleAndDisablesTheNetworkBoxes) {
     EXPECT_TRUE(v.IsVisible(IDC_LOG_WARNING));  // shown while save is on, network or not
     EXPECT_FALSE(v.IsEnabled(IDC_LOG_PASSWORD));
     // The example passes the check and its host is looked up.
-    Next(IDD_SUMMARY);
+    Walk({IDD_SUMMARY});
     EXPECT_EQ(Options().NetShare, L"\\\\server\\share");
     EXPECT_EQ(network.lookups, std::vector<std::wstring>{L"server"});
     EXPECT_EQ(Options().NetShareIp, L"");
@@ -368,31 +312,26 @@ TEST_F(LogPageTest, FirstRunShowsTheExampleAndDisablesTheNetworkBoxes) {
 }
 
 TEST_F(LogPageTest, ShareTextsAreCheckedAndCut) {
-    struct Case {
-        std::wstring typed;
-        int page;
-        std::wstring stored;
+    const std::pair<std::wstring, std::wstring> cases[] = {
+        {L"server\\share", L""},  // refused: stays
+        {L"\\server\\share", L""},
+        {L"\\\\fs1\\logs\\", L"\\\\fs1\\logs"},
+        {L"\\\\fs1\\logs\\\\", L"\\\\fs1\\logs\\"},
     };
-    const Case cases[] = {
-        {L"server\\share", IDD_LOG, L""},
-        {L"\\server\\share", IDD_LOG, L""},
-        {L"\\\\fs1\\logs\\", IDD_SUMMARY, L"\\\\fs1\\logs"},
-        {L"\\\\fs1\\logs\\\\", IDD_SUMMARY, L"\\\\fs1\\logs\\"},
-    };
-    for (const auto& c : cases) {
+    for (const auto& [typed, stored] : cases) {
         Open();
-        Next(IDD_MODE);
-        Next(IDD_LOG);
+        Walk({IDD_MODE, IDD_LOG});
         View().SetChecked(IDC_LOG_REMOVABLE, true);
-        View().SetText(IDC_LOG_SHARE, c.typed);
+        View().SetText(IDC_LOG_SHARE, typed);
         sheet->PressNext();
-        EXPECT_EQ(Page(), c.page) << ToUtf8(c.typed);
         EXPECT_EQ(Options().WriteLog, 1);  // stored even when refused
-        if (c.page == IDD_LOG) {
-            EXPECT_EQ(window.View(IDD_LOG).focus, IDC_LOG_SHARE);
+        if (stored.empty()) {
+            EXPECT_EQ(Page(), IDD_LOG) << ToUtf8(typed);
+            EXPECT_EQ(View().focus, IDC_LOG_SHARE);
             EXPECT_TRUE(reporter.boxes.empty());
         } else {
-            EXPECT_EQ(Options().NetShare, c.stored);
+            EXPECT_EQ(Page(), IDD_SUMMARY) << ToUtf8(typed);
+            EXPECT_EQ(Options().NetShare, stored);
         }
     }
 }
@@ -402,9 +341,7 @@ TEST_F(LogPageTest, HeldIpFormFollowsTestsAndEdits) {
     network.hosts[L"fs2"] = {10, 0, 0, 6};
     Click(IDC_LOG_NETWORK, true);
     Click(IDC_LOG_SAVE_PASSWORD, true);
-    View().SetText(IDC_LOG_SHARE, L"\\\\fs1\\logs\\wipe\\");
-    View().SetText(IDC_LOG_USER, L"dom\\wiper");
-    View().SetText(IDC_LOG_PASSWORD, L"pw");
+    Fill(L"\\\\fs1\\logs\\wipe\\", L"dom\\wiper", L"pw");
     Click(IDC_LOG_TEST, false);
     EXPECT_EQ(network.tested, std::vector<std::wstring>{L"\\\\fs1\\logs\\wipe|dom\\wiper|pw"});
     ASSERT_EQ(reporter.boxes.size(), 1u);
@@ -415,31 +352,29 @@ TEST_F(LogPageTest, HeldIpFormFollowsTestsAndEdits) {
     EXPECT_EQ(Options().NetShareIp, L"");  // only Next writes the record
     // Next with the same share does not look the host up again.
     network.lookups.clear();
-    Next(IDD_SUMMARY);
+    Walk({IDD_SUMMARY});
     EXPECT_TRUE(network.lookups.empty());
     EXPECT_EQ(Options().NetShareIp, L"\\\\10.0.0.5\\logs\\wipe");
     EXPECT_EQ(Options().NetPassword, L"pw");
     EXPECT_EQ(Options().NetAskPassword, 0);
     // An edited share is resolved anew rather than given the old host's address.
-    Back(IDD_LOG);
+    Walk({-IDD_LOG});
     View().SetText(IDC_LOG_SHARE, L"\\\\fs2\\logs");
-    Next(IDD_SUMMARY);
+    Walk({IDD_SUMMARY});
     EXPECT_EQ(Options().NetShareIp, L"\\\\10.0.0.6\\logs");
     // A failed test empties the held form; an unknown host stores none.
-    Back(IDD_LOG);
+    Walk({-IDD_LOG});
     network.code = platform::kShareLogonFailure;
     View().SetText(IDC_LOG_SHARE, L"\\\\nowhere\\logs");
     Click(IDC_LOG_TEST, false);
     EXPECT_EQ(Log().HeldIpForm(), L"");
-    Next(IDD_SUMMARY);
+    Walk({IDD_SUMMARY});
     EXPECT_EQ(Options().NetShareIp, L"");
 }
 
 TEST_F(LogPageTest, WithoutSavedPasswordTheDialogAsksForThisTestOnly) {
     Click(IDC_LOG_NETWORK, true);
-    View().SetText(IDC_LOG_SHARE, L"\\\\fs1\\logs\\");
-    View().SetText(IDC_LOG_USER, L"wiper");
-    View().SetText(IDC_LOG_PASSWORD, L"old");
+    Fill(L"\\\\fs1\\logs\\", L"wiper", L"old");
     frame.dialogAnswers = {{IDC_OK, L"typed"}, {IDC_CANCEL, L"ignored"}};
     Click(IDC_LOG_TEST, false);
     Click(IDC_LOG_TEST, false);
@@ -449,18 +384,13 @@ TEST_F(LogPageTest, WithoutSavedPasswordTheDialogAsksForThisTestOnly) {
     EXPECT_EQ(network.tested,
               (std::vector<std::wstring>{L"\\\\fs1\\logs|wiper|typed", L"\\\\fs1\\logs|wiper|"}));
     EXPECT_EQ(View().GetText(IDC_LOG_PASSWORD), L"old");
-    Next(IDD_SUMMARY);
+    Walk({IDD_SUMMARY});
     EXPECT_EQ(Options().NetPassword, L"old");  // the disabled box's text all the same
     EXPECT_EQ(Options().NetAskPassword, 1);
 }
 
 TEST_F(LogPageTest, FailuresShowTheirMessageAndMoveTheFocus) {
-    struct Case {
-        unsigned long code;
-        const wchar_t* text;
-        int focus;
-    };
-    const Case cases[] = {
+    const std::tuple<unsigned long, const wchar_t*, int> cases[] = {
         {5, L"Network share access denied", 0},
         {67, L"Network share not found", IDC_LOG_SHARE},
         {86, L"Invalid password", IDC_LOG_USER},
@@ -474,130 +404,88 @@ TEST_F(LogPageTest, FailuresShowTheirMessageAndMoveTheFocus) {
     };
     Click(IDC_LOG_NETWORK, true);
     Click(IDC_LOG_SAVE_PASSWORD, true);
-    for (const auto& c : cases) {
-        network.code = c.code;
+    for (const auto& [code, text, focus] : cases) {
+        network.code = code;
         View().focus = 0;
         reporter.boxes.clear();
         Click(IDC_LOG_TEST, false);
         ASSERT_EQ(reporter.boxes.size(), 1u);
         EXPECT_EQ(reporter.boxes[0].kind, platform::BoxKind::Error);
         EXPECT_EQ(reporter.boxes[0].caption, L"Test failed");
-        EXPECT_EQ(reporter.boxes[0].text, c.text) << c.code;
-        EXPECT_EQ(View().focus, c.focus) << c.code;
+        EXPECT_EQ(reporter.boxes[0].text, text) << code;
+        EXPECT_EQ(View().focus, focus) << code;
         EXPECT_EQ(frame.busy, 0);
     }
     EXPECT_EQ(Options().NetLog, 0);  // the test changes nothing in the record
 }
 
-TEST_F(WizardTest, SchemeSelectionIsClampedAndStored) {
+TEST(ShareIpForm, HostAndFormByShape) {
+    const std::tuple<const wchar_t*, std::optional<std::wstring>, std::optional<std::wstring>>
+        cases[] = {
+            {L"\\\\fs1\\logs\\wipe", L"fs1", L"\\\\10.0.0.5\\logs\\wipe"},
+            {L"\\\\fs1\\logs", L"fs1", L"\\\\10.0.0.5\\logs"},
+            {L"\\\\10.0.0.5\\logs", L"10.0.0.5", L"\\\\10.0.0.5\\logs"},
+            {L"\\\\unknown\\logs", L"unknown", std::nullopt},
+            {L"\\\\fs1", std::nullopt, std::nullopt},      // a server, no share
+            {L"\\\\\\logs", std::nullopt, std::nullopt},   // no host
+            {L"\\fs1\\logs", std::nullopt, std::nullopt},  // not a UNC path
+            {L"", std::nullopt, std::nullopt},
+        };
+    for (const auto& [path, host, form] : cases) {
+        test::FakeNetwork network;
+        network.hosts[L"fs1"] = {10, 0, 0, 5};
+        network.hosts[L"10.0.0.5"] = {10, 0, 0, 5};
+        EXPECT_EQ(ShareHost(path), host) << path;
+        EXPECT_EQ(MakeShareIpForm(path, network), form) << path;
+        // A path that names no host is never looked up.
+        EXPECT_EQ(network.lookups.size(), host ? 1u : 0u) << path;
+    }
+}
+
+TEST_F(WizardTest, SchemeSelectionIsClampedAndAtaBoxesAreIndependent) {
     for (int stored : {-1, 3, 1}) {
-        Options().AutoStart = 1;
-        Options().Scheme = stored;
         Open();
-        Options().AutoStart = 1;
-        Options().Scheme = stored;
-        sheet->Start();
-        Next(IDD_MODE);
-        Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-        Next(IDD_LOG);
-        Next(IDD_SCHEME);
+        Options().Scheme = stored;  // past the clamping of the load
+        ToAutomaticLog();
+        Walk({IDD_SCHEME});
         EXPECT_EQ(View().At(IDC_SCHEME_LIST).items.size(), 3u);
         int expected = stored == 1 ? 1 : 0;
         EXPECT_EQ(View().Selection(IDC_SCHEME_LIST), expected);
         View().SetChecked(IDC_SCHEME_VERIFY, true);
-        Next(IDD_ATA);
+        Walk({IDD_ATA});
         EXPECT_EQ(Options().Scheme, expected);
         EXPECT_EQ(Options().Verify, 1);
     }
+    for (int id : {IDC_ATA_DCO, IDC_ATA_HPA, IDC_ATA_ERASE}) {
+        Click(id, true);
+    }
+    Walk({-IDD_SCHEME});
+    EXPECT_EQ(Options().ResetDCO + Options().ResetHPA + Options().AtaErase, 0);
+    Walk({IDD_ATA, IDD_SUMMARY});
+    EXPECT_EQ(Options().ResetDCO + Options().ResetHPA + Options().AtaErase, 3);
 }
 
 TEST_F(WizardTest, AnEmptyCatalogueStopsAutomaticWipingAtTheSchemePage) {
-    fs::remove_all(ToFsPath(Installed(L"schemes")));
+    fs::remove_all(ToFsPath(JoinPath(program, L"schemes")));
     Open();
-    Next(IDD_MODE);
-    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-    Next(IDD_LOG);
-    Next(IDD_SCHEME);
-    Next(IDD_SCHEME);
+    ToAutomaticLog();
+    Walk({IDD_SCHEME, IDD_SCHEME});
     ASSERT_EQ(reporter.boxes.size(), 1u);
     EXPECT_EQ(reporter.boxes[0].text, LoadText(IDS_NO_SCHEME_INSTALLED));
 }
 
-TEST_F(WizardTest, AtaBoxesAreIndependent) {
-    Next(IDD_MODE);
-    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-    Next(IDD_LOG);
-    Next(IDD_SCHEME);
-    Next(IDD_ATA);
-    for (int id : {IDC_ATA_DCO, IDC_ATA_HPA, IDC_ATA_ERASE}) {
-        Click(id, true);
-    }
-    Back(IDD_SCHEME);
-    EXPECT_EQ(Options().ResetDCO + Options().ResetHPA + Options().AtaErase, 0);
-    Next(IDD_ATA);
-    Next(IDD_SUMMARY);
-    EXPECT_EQ(Options().ResetDCO + Options().ResetHPA + Options().AtaErase, 3);
-}
-
-class IsoPageTest : public WizardTest {
-  protected:
-    void SetUp() override {
-        WizardTest::SetUp();
-        for (int page : {IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA, IDD_ISO}) {
-            Next(page);
-        }
-    }
-};
-
-TEST_F(IsoPageTest, NamesWithoutAFolderAreRefusedSilentlyWithTheTextSelected) {
-    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / L"scourcd.iso");
-    for (const std::wstring& typed :
-         {std::wstring(), scratch / Native(L"missing/x.iso"), std::wstring(L"x.iso")}) {
-        View().SetText(IDC_ISO_PATH, typed);
-        View().focus = View().selectedAll = 0;
-        Next(IDD_ISO);
-        EXPECT_EQ(View().focus, IDC_ISO_PATH);
-        EXPECT_EQ(View().selectedAll, IDC_ISO_PATH);
-    }
-    EXPECT_TRUE(reporter.boxes.empty());
-}
-
-TEST_F(IsoPageTest, ABuilderFailureKeepsTheNewPathAndStays) {
-    // A folder passes the name check; the image cannot be copied onto it.
-    test::MakeDirs(scratch / L"images");
-    View().SetText(IDC_ISO_PATH, scratch / L"images");
-    Click(IDC_ISO_SHOW_FOLDER, false);
-    Next(IDD_ISO);
-    EXPECT_EQ(View().selectedAll, IDC_ISO_PATH);
-    ASSERT_EQ(reporter.boxes.size(), 1u);
-    EXPECT_EQ(reporter.boxes[0].text, LoadText(IDS_ISO_DEST_FAILED));
-    EXPECT_EQ(Options().IsoPath, scratch / L"images");
-    EXPECT_EQ(Options().IsoShowFolder, 0);
-    EXPECT_TRUE(frame.explored.empty());
-}
-
-TEST_F(IsoPageTest, BrowseAppendsTheImageNameOnce) {
-    frame.browseResult = scratch / L"images";
-    sheet->CurrentPage()->OnCommand(IDC_ISO_BROWSE);
-    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / Native(L"images/scourcd.iso"));
-    frame.browseResult = scratch.Path() + kPathSep;
-    sheet->CurrentPage()->OnCommand(IDC_ISO_BROWSE);
-    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / L"scourcd.iso");
-    frame.browseResult.reset();  // cancelled: unchanged
-    sheet->CurrentPage()->OnCommand(IDC_ISO_BROWSE);
-    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / L"scourcd.iso");
-    Back(IDD_MEDIA);
-    EXPECT_EQ(Options().IsoPath, scratch / L"scourcd.iso");
-}
-
-TEST_F(WizardTest, UsbListFollowsDeviceChangesAndFitsItsColumns) {
-    volumes.volumes[L"/dev/sdb1"] = {L"Data", L"FAT32", 100000, 200000};
-    Next(IDD_MODE);
-    Next(IDD_LOG);
-    Next(IDD_SUMMARY);
-    Next(IDD_MEDIA);
+// The list follows device changes and fits its columns; Next only after a preparation.
+TEST_F(WizardTest, UsbPageListsTheDrivesAndOffersNextOnlyAfterAPreparation) {
+    Walk({IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA});
     Radio(IDC_MEDIA_USB, IDC_MEDIA_ISO);
-    Next(IDD_USB);
+    Walk({IDD_USB});
+    EXPECT_EQ(Options().IsoUsb, 0);
+    EXPECT_EQ(frame.buttons, kWizBack);
+    EXPECT_FALSE(View().IsEnabled(IDC_USB_FORMAT));  // no disk
+    Walk({-IDD_MEDIA});
+    EXPECT_TRUE(View().IsChecked(IDC_MEDIA_USB));  // the choice is kept
+    volumes.volumes[L"/dev/sdb1"] = {L"Data", L"FAT32", 100000, 200000};
+    Walk({IDD_USB});
     auto& list = View().At(IDC_USB_LIST);
     ASSERT_EQ(list.columns, (std::vector<std::wstring>{L"Drive", L"Capacity", L"Free space",
                                                        L"Filesystem", L"Status"}));
@@ -620,6 +508,60 @@ TEST_F(WizardTest, UsbListFollowsDeviceChangesAndFitsItsColumns) {
     EXPECT_FALSE(View().IsEnabled(IDC_USB_FORMAT));
     EXPECT_EQ(CUsbPage::FitColumnWidth(3, 9), 20);
     EXPECT_EQ(CUsbPage::FitColumnWidth(150, 90), 150);
+    static_cast<CUsbPage*>(sheet->CurrentPage())->SetDiskPrepared();
+    Walk({-IDD_MEDIA, IDD_USB});
+    EXPECT_EQ(frame.buttons, kWizBack | kWizNext);
+    Walk({IDD_COMPLETION});
+}
+
+class IsoPageTest : public WizardTest {
+  protected:
+    void SetUp() override {
+        WizardTest::SetUp();
+        Walk({IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA, IDD_ISO});
+    }
+};
+
+TEST_F(IsoPageTest, NamesWithoutAFolderAreRefusedSilentlyWithTheTextSelected) {
+    EXPECT_EQ(View().GetText(IDC_ISO_PATH), scratch / L"scourcd.iso");
+    for (const std::wstring& typed :
+         {std::wstring(), scratch / Native(L"missing/x.iso"), std::wstring(L"x.iso")}) {
+        View().SetText(IDC_ISO_PATH, typed);
+        View().focus = View().selectedAll = 0;
+        Walk({IDD_ISO});
+        EXPECT_EQ(View().focus, IDC_ISO_PATH);
+        EXPECT_EQ(View().selectedAll, IDC_ISO_PATH);
+    }
+    EXPECT_TRUE(reporter.boxes.empty());
+}
+
+TEST_F(IsoPageTest, ABuilderFailureKeepsTheNewPathAndStays) {
+    // A folder passes the name check; the image cannot be copied onto it.
+    test::MakeDirs(scratch / L"images");
+    View().SetText(IDC_ISO_PATH, scratch / L"images");
+    Click(IDC_ISO_SHOW_FOLDER, false);
+    Walk({IDD_ISO});
+    EXPECT_EQ(View().selectedAll, IDC_ISO_PATH);
+    ASSERT_EQ(reporter.boxes.size(), 1u);
+    EXPECT_EQ(reporter.boxes[0].text, LoadText(IDS_ISO_DEST_FAILED));
+    EXPECT_EQ(Options().IsoPath, scratch / L"images");
+    EXPECT_EQ(Options().IsoShowFolder, 0);
+    EXPECT_TRUE(frame.explored.empty());
+}
+
+TEST_F(IsoPageTest, BrowseAppendsTheImageNameOnce) {
+    const std::pair<std::optional<std::wstring>, std::wstring> cases[] = {
+        {scratch / L"images", scratch / Native(L"images/scourcd.iso")},
+        {scratch.Path() + kPathSep, scratch / L"scourcd.iso"},
+        {std::nullopt, scratch / L"scourcd.iso"},  // cancelled: unchanged
+    };
+    for (const auto& [chosen, shown] : cases) {
+        frame.browseResult = chosen;
+        sheet->CurrentPage()->OnCommand(IDC_ISO_BROWSE);
+        EXPECT_EQ(View().GetText(IDC_ISO_PATH), shown);
+    }
+    Walk({-IDD_MEDIA});
+    EXPECT_EQ(Options().IsoPath, scratch / L"scourcd.iso");
 }
 
 TEST(SheetTitleTest, PrefixAndBuffer) {

@@ -219,6 +219,13 @@ TEST_F(UsbPreparation, TheThreeWorkedCases) {
         expected.insert(expected.end(), install.begin(), install.end());
         EXPECT_EQ(steps, expected);
         EXPECT_TRUE(run.prepared);
+        // The banner and the archive are written to scratch files, copied, and the scratch goes.
+        EXPECT_NE(run.copied["welcome.txt"].find("Scourline v."), std::string::npos);
+        EXPECT_EQ(run.copied["scour"].substr(0, 6), "070701");
+    }
+    for (const auto& e : std::filesystem::directory_iterator(
+             ToFsPath(*services.services.tempFiles->TempFolder()))) {
+        EXPECT_FALSE(e.path().filename().string().starts_with("scu")) << e.path();
     }
 }
 
@@ -338,16 +345,6 @@ TEST_F(UsbPreparation, WorksOnTheEntryItStartedWithWhenTheListChanges) {
     EXPECT_EQ(PrepareUsbDisk(idle, nullptr, options, services, idle, idle),
               UsbOutcome::NoSelection);
     EXPECT_TRUE(idle.events.empty());
-}
-
-TEST_F(UsbPreparation, BannerAndArchiveAreWrittenThenCopiedAndTheScratchGoes) {
-    ASSERT_EQ(Prepare(f, Drive(DriveReady, true)), UsbOutcome::Prepared);
-    EXPECT_NE(f.copied["welcome.txt"].find("Scourline v."), std::string::npos);
-    EXPECT_EQ(f.copied["scour"].substr(0, 6), "070701");
-    for (const auto& e : std::filesystem::directory_iterator(
-             ToFsPath(*services.services.tempFiles->TempFolder()))) {
-        EXPECT_FALSE(e.path().filename().string().starts_with("scu")) << e.path();
-    }
 }
 
 TEST(BootPartition, SecondTrackToLastWholeCylinderOrNothing) {

@@ -86,10 +86,10 @@ class ConfigArchiveTest : public ::testing::Test {
         MakeDirs(JoinPath(program, L"inside"));
         services.services.tempFiles = &temps;
     }
-    // Builds, with nothing left in the temporary folder, and reads the archive back.
     void File(const std::wstring& leaf, std::string_view content) {
         WriteFile(JoinPath(program, leaf), content);
     }
+    // Builds, with nothing left in the temporary folder, and reads the archive back.
     NewcArchive Build() {
         EXPECT_TRUE(WriteConfigArchive(options, destination, services));
         EXPECT_TRUE(Entries(tempFolder).empty());

@@ -268,6 +268,7 @@ TEST(DriveClassification, SpaceFileSystemAndTableInThatOrder) {
         {L"NTFS", 0, true, DriveNotFat},
         {L"NTFS", 0, false, DriveNoPartitionTable},
         {L"FAT32", 15000, false, DriveNoPartitionTable},
+        {L"FAT32", 1ull << 32, true, DriveReady},  // not cut to 32 bits
     };
     for (const auto& [fileSystem, free, table, status] : cases) {
         RemovableDrive d;

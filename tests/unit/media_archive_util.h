@@ -1,13 +1,21 @@
-// For the archive tests: a strict newc reader of our own (upper-case hex, zero
-// padding, nothing after the trailer) and temporary files in a test's folder.
+// For the media tests: a strict newc reader of our own (upper-case hex, zero
+// padding, nothing after the trailer), temporary files in a test's folder, and
+// a reporter that records its message boxes.
 #pragma once
 
+#include <algorithm>
+#include <filesystem>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "base/file.h"
+#include "base/strings.h"
 #include "base/text.h"
+#include "platform/reporter.h"
 #include "platform/system.h"
 
 namespace scour::test {
@@ -25,12 +33,9 @@ struct NewcArchive {
     std::vector<NewcRecord> records;  // the trailer included
     std::string error;                // empty when well-formed
     const NewcRecord* Find(std::string_view name) const {
-        for (const auto& r : records) {
-            if (r.name == name) {
-                return &r;
-            }
-        }
-        return nullptr;
+        auto it = std::find_if(records.begin(), records.end(),
+                               [&](const NewcRecord& r) { return r.name == name; });
+        return it == records.end() ? nullptr : &*it;
     }
     std::vector<std::string> Names() const {
         std::vector<std::string> names;
@@ -43,11 +48,10 @@ struct NewcArchive {
 
 inline NewcArchive ParseNewc(std::string_view b) {
     NewcArchive out;
-    std::size_t pos = 0;
     auto zeros = [&](std::size_t from, std::size_t to) {
         return to <= b.size() && b.substr(from, to - from).find_first_not_of('\0') == b.npos;
     };
-    for (;;) {
+    for (std::size_t pos = 0;;) {
         NewcRecord r;
         r.offset = pos;
         out.error = "bad record at " + std::to_string(pos);
@@ -90,10 +94,7 @@ class FolderTempFiles final : public platform::ITempFiles {
     std::optional<std::wstring> CreateTempFile(std::wstring_view prefix) override {
         lastPrefix = prefix;
         std::wstring path = JoinPath(folder_, lastPrefix + std::to_wstring(++made_) + L".tmp");
-        if (fail || !OpenFile(path, "wb")) {
-            return std::nullopt;
-        }
-        return path;
+        return fail || !OpenFile(path, "wb") ? std::nullopt : std::optional(path);
     }
     std::optional<std::wstring> CreateTempFolder(std::wstring_view) override {
         return std::nullopt;
@@ -103,5 +104,49 @@ class FolderTempFiles final : public platform::ITempFiles {
     std::wstring folder_;
     int made_ = 0;
 };
+
+struct Box {
+    platform::BoxKind kind;
+    std::wstring caption, text;
+    friend bool operator==(const Box&, const Box&) = default;
+    friend std::ostream& operator<<(std::ostream& out, const Box& b) {
+        return out << ToUtf8(b.caption) << ": " << ToUtf8(b.text);
+    }
+};
+using Boxes = std::vector<Box>;
+inline Box ErrorBox(const std::wstring& text) {
+    return {platform::BoxKind::Error, LoadText(IDS_WIZARD_CAPTION), text};
+}
+
+// Records every message box; no question is expected.
+class RecordingReporter final : public platform::IReporter {
+  public:
+    Boxes boxes;
+    void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
+                     const std::wstring& text) override {
+        boxes.push_back({kind, caption, text});
+    }
+    bool AskYesNo(const std::wstring&, const std::wstring& text) override {
+        ADD_FAILURE() << "unexpected question: " << ToUtf8(text);
+        return false;
+    }
+};
+
+// A path written with '/' in the platform's separators.
+inline std::wstring Native(std::wstring path) {
+    std::replace(path.begin(), path.end(), L'/', kPathSep);
+    return path;
+}
+
+// The names in a folder, sorted.
+inline std::vector<std::wstring> Entries(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    std::error_code ec;
+    for (const auto& e : std::filesystem::directory_iterator(ToFsPath(folder), ec)) {
+        names.push_back(FromFsPath(e.path().filename()));
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 }  // namespace scour::test

@@ -3,14 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <clocale>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <string>
 
-#include "base/file.h"
-#include "base/text.h"
-
+#include "media/welcome_banner.h"
 #include "support/test_support.h"
 #include "unit/media_archive_util.h"
 
@@ -94,9 +89,10 @@ class ConfigArchiveTest : public ::testing::Test {
     void File(const std::wstring& leaf, std::string_view content) {
         WriteFile(JoinPath(program, leaf), content);
     }
+    // Builds, with nothing left in the temporary folder, and reads the archive back.
     NewcArchive Build() {
         EXPECT_TRUE(WriteConfigArchive(options, destination, services));
-        EXPECT_TRUE(std::filesystem::is_empty(ToFsPath(tempFolder)));
+        EXPECT_TRUE(Entries(tempFolder).empty());
         auto archive = ParseNewc(ReadFile(destination).value_or(""));
         EXPECT_EQ(archive.error, "");
         return archive;
@@ -220,7 +216,35 @@ TEST_F(ConfigArchiveTest, FailuresAreReportedAndLeaveNothingBehind) {
     EXPECT_EQ(ReadFile(destination), "old archive");
     temps.fail = false;
     EXPECT_FALSE(WriteConfigArchive(options, JoinPath(scratch / L"missing", L"scour"), services));
-    EXPECT_TRUE(std::filesystem::is_empty(ToFsPath(tempFolder)));
+    EXPECT_TRUE(Entries(tempFolder).empty());
+}
+
+// CR LF on every build host: the boot loaders read DOS text.
+TEST(BannerTest, BothFormsByteForByteAndAnUncreatableFile) {
+    const std::string body =
+        "        Scourline v.2.69 - Whole Hard Drive Wiping Utility\r\n"
+        "                    Copyright (C) 2026 Valdane. All rights reserved.\r\n\r\n"
+        "   Scourline starts from bootable disk with Linux operating system.\r\n"
+        "           Linux is the registered trademark of Linus Torvalds in the U.S. and other "
+        "countries.\r\n";
+    const std::string main =
+        std::string("\x0C\r\n\x0F") + "09\r\n\x18\r\n\r\n\r\n\r\n" + body + "\x0F" + "07\r\n\r\n";
+    const std::string sparc = body +
+                              "\r\n   System information:\r\n      Architecture: ${ARCH}\r\n"
+                              "      System type: ${SYSTYPE}\r\n      PROM type: ${PROM}\r\n\r\n";
+    ScratchDir scratch;
+    const std::wstring path = scratch / L"welcome.txt";
+    // The longer form first: nothing of it may remain behind the shorter one.
+    for (const auto& [form, text] : {std::pair{BannerForm::Main, main},
+                                     {BannerForm::Sparc, sparc},
+                                     {BannerForm::Main, main}}) {
+        EXPECT_TRUE(WriteWelcomeBanner(path, form));
+        EXPECT_EQ(ReadFile(path), text);
+    }
+    EXPECT_FALSE(WriteWelcomeBanner(JoinPath(scratch / L"missing", L"w.txt"), BannerForm::Main));
+    EXPECT_FALSE(Exists(scratch / L"missing"));
+    MakeDirs(scratch / L"folder");
+    EXPECT_FALSE(WriteWelcomeBanner(scratch / L"folder", BannerForm::Sparc));
 }
 
 }  // namespace

@@ -1,10 +1,18 @@
+// Drive discovery against volumes that answer as Windows does, and the texts
+// and classification of the drive list.
+#include "media/drive_discovery.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <set>
 
-#include "media/drive_discovery.h"
+#include "base/text.h"
+#include "support/test_support.h"
 
 namespace scour {
 namespace {
@@ -48,10 +56,10 @@ class FakeVolumes final : public platform::IVolumeSystem {
     std::optional<std::wstring> VolumeNameForRoot(const std::wstring& root) override {
         rootsAsked.push_back(root);
         auto it = letters.find(root[0]);
-        return it == letters.end() ? std::nullopt : std::optional<std::wstring>(it->second);
+        return it == letters.end() ? std::nullopt : std::optional(it->second);
     }
     std::optional<std::vector<std::wstring>> EnumerateVolumes() override {
-        return enumerationFails ? std::nullopt : std::optional<std::vector<std::wstring>>(order);
+        return enumerationFails ? std::nullopt : std::optional(order);
     }
     const FakeVolume& Find(const std::wstring& volume) {
         static const FakeVolume none{false, {}, {}, {}, {}};
@@ -74,7 +82,7 @@ class FakeVolumes final : public platform::IVolumeSystem {
     }
     std::optional<DriveLayout> ReadDriveLayout(std::int32_t n) override {
         auto it = layouts.find(n);
-        return it == layouts.end() ? std::nullopt : std::optional<DriveLayout>(it->second);
+        return it == layouts.end() ? std::nullopt : std::optional(it->second);
     }
     bool RootFileExists(const std::wstring&, std::int32_t letter, std::wstring_view name) override {
         auto it = letters.find(static_cast<wchar_t>(L'A' + letter));
@@ -179,6 +187,128 @@ TEST(DriveRead, PartitionTableNeedsAFirstPartitionAfterOffsetZero) {
         EXPECT_EQ(d.HasPartitionTable, expected) << (layout ? layout->firstStartingOffset : -1);
         EXPECT_EQ(d.Status, expected ? DriveReady : DriveNoPartitionTable);
     }
+}
+
+// Sets LC_NUMERIC to a locale whose decimal separator is a comma: an installed
+// one, else (Linux) one generated into folder. False when none can be had.
+bool SetCommaNumericLocale(const std::wstring& folder) {
+    auto comma = [] { return std::string(std::localeconv()->decimal_point) == ","; };
+#ifdef _WIN32
+    (void)folder;
+    for (const char* name : {"de-DE", "German_Germany.1252", "fr-FR", "French_France.1252"}) {
+#else
+    const std::string dir = ToUtf8(folder);
+    if (std::system(("localedef -i de_DE -f UTF-8 " + test::Quote(dir + "/de_DE.UTF-8") +
+                     " >/dev/null 2>&1")
+                        .c_str()) == 0) {
+        setenv("LOCPATH", dir.c_str(), 1);
+    }
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "fr_FR.utf8"}) {
+#endif
+        if (std::setlocale(LC_NUMERIC, name) != nullptr && comma()) {
+            return true;
+        }
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    return false;
+}
+
+TEST(DriveSizeText, UnitBoundariesTruncationAndRounding) {
+    const std::pair<float, const wchar_t*> cases[] = {
+        {0.0f, L"0 KB"},
+        {1023.9f, L"1023 KB"},
+        {1024.0f, L"1.0 MB"},
+        {1048575.0f, L"1024.0 MB"},
+        {1048576.0f, L"1.00 GB"},
+        {4294967296.0f, L"4096.00 GB"},
+        // Exact binary halves: printf rounds them to even, where the Windows C
+        // library would round up; both builds must show the same text.
+        {1280.0f, L"1.2 MB"},
+        {1536.0f, L"1.5 MB"},
+        {1179648.0f, L"1.12 GB"},
+        {1441792.0f, L"1.38 GB"}};
+    for (const auto& [kilobytes, text] : cases) {
+        EXPECT_EQ(FormatSizeText(kilobytes), text) << kilobytes;
+    }
+}
+
+// A frame's toolkit sets the whole locale from the user's settings; the texts
+// must keep their dot.
+TEST(DriveSizeText, DecimalPointIgnoresTheNumericLocale) {
+    test::ScratchDir scratch;
+    const bool set = SetCommaNumericLocale(scratch.Path());
+#ifndef _WIN32
+    unsetenv("LOCPATH");
+#endif
+    if (!set) {
+        GTEST_SKIP() << "no locale with a decimal comma is installed or can be generated";
+    }
+    char printed[16];
+    std::snprintf(printed, sizeof printed, "%.1f", 1.5);
+    const std::wstring mb = FormatSizeText(1536.0f), gb = FormatSizeText(1179648.0f);
+    std::setlocale(LC_NUMERIC, "C");
+    EXPECT_STREQ(printed, "1,5");  // the locale took effect
+    EXPECT_EQ(mb, L"1.5 MB");
+    EXPECT_EQ(gb, L"1.12 GB");
+}
+
+// The last condition that holds wins: free space, then file system, then table.
+TEST(DriveClassification, SpaceFileSystemAndTableInThatOrder) {
+    const std::tuple<const wchar_t*, std::uint64_t, bool, DriveStatus> cases[] = {
+        {L"FAT32", 15000, true, DriveReady},
+        {L"FAT32", 14999, true, DriveLowSpace},
+        {L"FAT", 15000, true, DriveReady},
+        {L"fat32", 15000, true, DriveReady},
+        {L"Fat", 15000, true, DriveReady},
+        {L"exFAT", 15000, true, DriveNotFat},
+        {L"NTFS", 15000, true, DriveNotFat},
+        {L"", 15000, true, DriveNotFat},
+        {L"FAT16", 15000, true, DriveNotFat},
+        {L"FAT32 ", 15000, true, DriveNotFat},
+        {L"NTFS", 0, true, DriveNotFat},
+        {L"NTFS", 0, false, DriveNoPartitionTable},
+        {L"FAT32", 15000, false, DriveNoPartitionTable},
+        {L"FAT32", 1ull << 32, true, DriveReady},  // not cut to 32 bits
+    };
+    for (const auto& [fileSystem, free, table, status] : cases) {
+        RemovableDrive d;
+        d.FileSystem = fileSystem;
+        d.FreeKilobytes = free;
+        d.HasPartitionTable = table;
+        EXPECT_EQ(ClassifyDrive(d), status) << ToUtf8(fileSystem) << " " << free << " " << table;
+    }
+}
+
+TEST(DriveSizes, HalfKilobyteClustersAndLargeVolumes) {
+    RemovableDrive d;
+    ApplyVolumeSpace({1, 512, 3, 1000}, d);
+    EXPECT_EQ(d.CapacityText, L"500 KB");
+    EXPECT_EQ(d.FreeSpaceText, L"1 KB");
+    EXPECT_EQ(d.FreeKilobytes, 1u);
+    // 64 sectors per cluster * 2^26 free clusters = 2^32 sectors: a 32-bit
+    // product would be 0 and the nearly empty 2 TiB volume would look full.
+    ApplyVolumeSpace({64, 512, 1u << 26, 1u << 26}, d);
+    EXPECT_EQ(d.FreeKilobytes, std::uint64_t{1} << 31);
+    EXPECT_EQ(d.FreeSpaceText, L"2048.00 GB");
+}
+
+TEST(DriveList, DriveTextAndTable) {
+    RemovableDrive data, unnamed;
+    data.Label = L"Data";
+    data.DisplayName = L"E:";
+    unnamed.DisplayName = L"F:";
+    EXPECT_EQ(DriveText(data), L"Data (E:)");
+    EXPECT_EQ(DriveText(unnamed), L"(F:)");
+    EXPECT_EQ(DriveText(RemovableDrive{}), L"");
+    data.CapacityText = L"7.45 GB";
+    data.FreeSpaceText = L"7.40 GB";
+    data.FileSystem = L"FAT32";
+    unnamed.Status = DriveNoPartitionTable;
+    unnamed.BootLoaderPresent = true;  // a disk to format is never shown bootable
+    EXPECT_EQ(FormatDriveTable({data, unnamed}),
+              L"Drive      Capacity  Free space  Filesystem  Status\n"
+              L"Data (E:)  7.45 GB   7.40 GB     FAT32       Ready\n"
+              L"(F:)                                         Format required\n");
 }
 
 }  // namespace

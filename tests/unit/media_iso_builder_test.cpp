@@ -5,16 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <sstream>
-#include <string>
-#include <vector>
 
-#include "base/strings.h"
-#include "base/text.h"
 #include "support/test_support.h"
+#include "unit/media_archive_util.h"
 
 #ifndef _WIN32
 #include <sys/resource.h>
@@ -26,43 +21,17 @@ namespace scour {
 namespace {
 
 namespace fs = std::filesystem;
-using platform::BoxKind;
-using test::Exists;
-using test::WriteFile;
+using namespace test;
 
-struct Box {
-    BoxKind kind;
-    std::wstring caption, text;
-    friend bool operator==(const Box&, const Box&) = default;
-    friend std::ostream& operator<<(std::ostream& out, const Box& b) {
-        return out << ToUtf8(b.caption) << ": " << ToUtf8(b.text);
-    }
-};
-using Boxes = std::vector<Box>;
-Box Error(const std::wstring& text) {
-    return {BoxKind::Error, L"Scourline Configuration Wizard", text};
-}
 Box Error(int id) {
-    return Error(LoadText(id));
+    return ErrorBox(LoadText(id));
 }
 Box Plain(const std::wstring& text) {
-    return {BoxKind::Plain, L"Error", text};
+    return {platform::BoxKind::Plain, L"Error", text};
 }
 Box TooLong(const std::wstring& path) {
-    return Error(L"A path is too long for Scourline:\n" + path);
+    return ErrorBox(L"A path is too long for Scourline:\n" + path);
 }
-
-class RecordingReporter final : public platform::IReporter {
-  public:
-    Boxes boxes;
-    void ShowMessage(BoxKind kind, const std::wstring& caption, const std::wstring& text) override {
-        boxes.push_back({kind, caption, text});
-    }
-    bool AskYesNo(const std::wstring&, const std::wstring& text) override {
-        ADD_FAILURE() << "unexpected question: " << ToUtf8(text);
-        return false;
-    }
-};
 
 // The real temporary files, with a record of the folders handed out; it can
 // also fail, or hand out a given folder instead.
@@ -70,8 +39,7 @@ class RecordingTempFiles final : public platform::ITempFiles {
   public:
     platform::ITempFiles* real = platform::DefaultServices().tempFiles;
     std::vector<std::wstring> made;
-    bool fail = false;
-    bool failFiles = false;  // temporary files only: the archive's
+    bool fail = false, failFiles = false;  // failFiles: temporary files only, the archive's
     std::optional<std::wstring> instead;
 
     std::optional<std::wstring> TempFolder() override { return real->TempFolder(); }
@@ -88,51 +56,37 @@ class RecordingTempFiles final : public platform::ITempFiles {
     bool AnyLeft() const { return std::any_of(made.begin(), made.end(), Exists); }
 };
 
-std::wstring Native(std::wstring path) {
-    std::replace(path.begin(), path.end(), L'/', kPathSep);
-    return path;
-}
-
-std::vector<std::wstring> Entries(const std::wstring& folder) {
-    std::vector<std::wstring> names;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator(ToFsPath(folder), ec)) {
-        names.push_back(FromFsPath(e.path().filename()));
-    }
-    return names;
-}
-
 class IsoBuilderTest : public ::testing::Test {
   protected:
-    test::ScratchDir scratch;
+    ScratchDir scratch;
     // A space in the program folder: the command line inserts it unquoted.
     const std::wstring program = scratch / L"program folder";
     const std::wstring out = scratch / L"out";
-    test::TestServices services{program};
+    TestServices services{program};
     RecordingTempFiles temps;
     WizardOptions options;
     RecordingReporter reporter;
 
     void SetUp() override {
-        for (const auto* folder : {L"common/efi", L"iso/sub", L"boot"}) {
-            test::MakeDirs(Installed(folder));
+        for (const auto& [file, content] : {std::pair{L"common/vmlinuz", "kernel"},
+                                            {L"common/efi/boot.img", "efi"},
+                                            {L"iso/isolinux.bin", "isolinux"},
+                                            {L"iso/sub/extra.c32", "module"}}) {
+            MakeDirs(FromFsPath(ToFsPath(Installed(file)).parent_path()));
+            WriteFile(Installed(file), content);
         }
-        test::MakeDirs(out);
-        WriteFile(Installed(L"common/vmlinuz"), "kernel");
-        WriteFile(Installed(L"common/efi/boot.img"), "efi");
+        MakeDirs(Installed(L"boot"));
+        MakeDirs(out);
         WriteFile(Installed(L"common/wipe.sparc64.lz"), std::string(1000, 'S'));
-        WriteFile(Installed(L"iso/isolinux.bin"), "isolinux");
-        WriteFile(Installed(L"iso/sub/extra.c32"), "module");
         WriteFile(Installed(L"boot/isofs.b"), std::string(512, 'B'));
-        const std::wstring fake = kPathSep == L'\\' ? L"fake_mkisofs.exe" : L"fake_mkisofs";
         std::error_code ec;
-        fs::copy_file(ToFsPath(JoinPath(test::TestToolsDir(), fake)),
+        fs::copy_file(ToFsPath(JoinPath(TestToolsDir(),
+                                        kPathSep == L'\\' ? L"fake_mkisofs.exe" : L"fake_mkisofs")),
                       ToFsPath(JoinPath(program, kIsoMakerName)), ec);
         ASSERT_FALSE(ec) << "the stand-in image maker is not built";
         services.services.tempFiles = &temps;
         options.IsoPath = JoinPath(out, L"scourcd.iso");
     }
-
     std::wstring Installed(const std::wstring& relative) const {
         return program + kPathSep + Native(relative);
     }
@@ -146,9 +100,9 @@ class IsoBuilderTest : public ::testing::Test {
     bool MakerRan() const { return Exists(Installed(L"mkisofs.log")); }
     std::vector<std::string> Logged(const std::string& key) const {
         std::vector<std::string> values;
-        std::istringstream log(test::ReadFile(Installed(L"mkisofs.log")).value_or(""));
+        std::istringstream log(ReadFile(Installed(L"mkisofs.log")).value_or(""));
         for (std::string line; std::getline(log, line);) {
-            if (line.rfind(key + "=", 0) == 0) {
+            if (line.starts_with(key + "=")) {
                 values.push_back(line.substr(key.size() + 1));
             }
         }
@@ -177,7 +131,6 @@ TEST(IsoMakerRequestTest, CommandLineWordsAndRoom) {
         joined += (joined.empty() ? L"" : L" ") + word;
     }
     EXPECT_EQ(joined, request->commandLine);
-
     // The line has 520 characters of room, its terminator included.
     const std::size_t room = kMaxCommandLine - 1 - tail.size() - (maker.size() - folder.size());
     EXPECT_TRUE(MakeIsoMakerRequest(std::wstring(room, L'x'), L"S"));
@@ -216,7 +169,6 @@ TEST_F(IsoBuilderTest, DeliversTheImageMadeFromTheStagedTree) {
     }
     EXPECT_EQ(Logged("arg"), argv);
 #endif
-
     // The three installed folders with their subfolders, the banners and the archive.
     std::string files;
     for (const auto& f : Logged("file")) {
@@ -247,6 +199,11 @@ TEST_F(IsoBuilderTest, TheImageItLeavesDecides) {
         EXPECT_EQ(Exists(*options.IsoPath), boxes.empty());
     }
     EXPECT_EQ(temps.made.size(), 5u);
+    // A SPARC initrd of a size the loader cannot take is only warned about.
+    WriteFile(Installed(L"common/wipe.sparc64.lz"), std::string(1001, 'S'));
+    Expect(true, {Plain(L"Incorrect size of initrd image for SPARC: it must divisible by 4.")});
+    fs::remove(ToFsPath(Installed(L"common/wipe.sparc64.lz")));
+    Expect(true, {});
     EXPECT_FALSE(temps.AnyLeft());
 
     // An image maker that cannot start: its command line, then 146.
@@ -263,7 +220,7 @@ TEST_F(IsoBuilderTest, DestinationsThatCannotTakeTheImage) {
     Expect(false, {Error(IDS_ISO_DEST_FAILED)});
     // A folder of that name stays, as empty as it was, and no partial copy is left.
     options.IsoPath = Native(out + L"/folder.iso");
-    test::MakeDirs(*options.IsoPath);
+    MakeDirs(*options.IsoPath);
     Expect(false, {Error(IDS_ISO_DEST_FAILED)});
     EXPECT_TRUE(Entries(*options.IsoPath).empty());
     EXPECT_EQ(Entries(out), std::vector<std::wstring>{L"folder.iso"});
@@ -273,8 +230,23 @@ TEST_F(IsoBuilderTest, DestinationsThatCannotTakeTheImage) {
     WriteFile(*options.IsoPath, "keep");
     fs::permissions(ToFsPath(*options.IsoPath), fs::perms::owner_write, fs::perm_options::remove);
     Expect(false, {Error(IDS_ISO_DEST_FAILED)});
-    EXPECT_EQ(test::ReadFile(*options.IsoPath), "keep");
+    EXPECT_EQ(ReadFile(*options.IsoPath), "keep");
     fs::permissions(ToFsPath(*options.IsoPath), fs::perms::owner_write, fs::perm_options::add);
+#else
+    // A file size limit stands in for a full disk; the stand-in lifts it for itself.
+    options.IsoPath = JoinPath(out, L"scourcd.iso");
+    fs::remove_all(ToFsPath(Native(out + L"/folder.iso")));
+    Configure("size=2097152\n");
+    rlimit old{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    rlimit limited = old;
+    limited.rlim_cur = 1536 * 1024;
+    auto* handler = signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    Expect(false, {Error(IDS_ISO_DEST_FAILED)});
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, handler);
+    EXPECT_TRUE(Entries(out).empty());
 #endif
     EXPECT_FALSE(temps.AnyLeft());
 }
@@ -284,7 +256,7 @@ TEST_F(IsoBuilderTest, DestinationsThatCannotTakeTheImage) {
 TEST_F(IsoBuilderTest, AnArchiveThatCannotBeWrittenFailsTheImage) {
     // Where the staged archive should go, a folder that cannot be replaced.
     const std::wstring blocked = scratch / L"blocked";
-    test::MakeDirs(Native(blocked + L"/boot/scour/taken"));
+    MakeDirs(Native(blocked + L"/boot/scour/taken"));
     const std::pair<const char*, std::function<void()>> causes[] = {
         {"no temporary file", [&] { temps.failFiles = true; }},
         {"staged path taken", [&] { temps.instead = blocked; }},
@@ -296,21 +268,12 @@ TEST_F(IsoBuilderTest, AnArchiveThatCannotBeWrittenFailsTheImage) {
         Expect(false, {Error(IDS_ISO_CONFIG_FAILED)});
         EXPECT_FALSE(MakerRan());
         // Compared as a whole, so that a delivered image is not printed.
-        EXPECT_TRUE(test::ReadFile(*options.IsoPath) == "an older image");
+        EXPECT_TRUE(ReadFile(*options.IsoPath) == "an older image");
         EXPECT_EQ(Entries(out), std::vector<std::wstring>{L"scourcd.iso"});
         EXPECT_FALSE(temps.AnyLeft());
         temps.failFiles = false;
         temps.instead.reset();
     }
-}
-
-TEST_F(IsoBuilderTest, SparcInitrdSizeIsWarnedAboutOnly) {
-    WriteFile(Installed(L"common/wipe.sparc64.lz"), std::string(1001, 'S'));
-    Expect(true, {Plain(L"Incorrect size of initrd image for SPARC: it must divisible by 4.")});
-    EXPECT_TRUE(Exists(*options.IsoPath));
-    fs::remove(ToFsPath(Installed(L"common/wipe.sparc64.lz")));
-    Expect(true, {});
-    EXPECT_FALSE(temps.AnyLeft());
 }
 
 TEST_F(IsoBuilderTest, RefusalsComeBeforeAnythingIsMade) {
@@ -329,15 +292,15 @@ TEST_F(IsoBuilderTest, RefusalsComeBeforeAnythingIsMade) {
     Expect(false, {Error(IDS_ISO_START_FAILED)});
     EXPECT_FALSE(MakerRan());
     EXPECT_FALSE(Exists(*options.IsoPath));
-}
 
-TEST_F(IsoBuilderTest, AStagingFolderTooDeepForItsNamesIsRemoved) {
-    // Made where the platform allows it (Windows refuses such depth itself).
+    // A staging folder too deep for its names is removed (made where the
+    // platform allows such depth; Windows refuses it itself).
     std::wstring deep = scratch.Path();
     while (deep.size() < kMaxPath - 20) {
         deep = JoinPath(deep,
                         std::wstring(std::min<std::size_t>(kMaxPath - 20 - deep.size(), 60), L'd'));
     }
+    temps.fail = false;
     temps.instead = JoinPath(deep, L"SCRLIN1");
     std::error_code ec;
     fs::create_directories(ToFsPath(*temps.instead), ec);
@@ -345,24 +308,6 @@ TEST_F(IsoBuilderTest, AStagingFolderTooDeepForItsNamesIsRemoved) {
     EXPECT_FALSE(MakerRan());
     EXPECT_FALSE(temps.AnyLeft());
 }
-
-#ifndef _WIN32
-// A file size limit stands in for a full disk; the stand-in lifts it for itself.
-TEST_F(IsoBuilderTest, AFullDiskLeavesNoCutImageBehind) {
-    Configure("size=2097152\n");
-    rlimit old{};
-    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-    rlimit limited = old;
-    limited.rlim_cur = 1536 * 1024;
-    auto* handler = signal(SIGXFSZ, SIG_IGN);
-    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-    Expect(false, {Error(IDS_ISO_DEST_FAILED)});
-    setrlimit(RLIMIT_FSIZE, &old);
-    signal(SIGXFSZ, handler);
-    EXPECT_TRUE(Entries(out).empty());
-    EXPECT_FALSE(temps.AnyLeft());
-}
-#endif
 
 }  // namespace
 }  // namespace scour

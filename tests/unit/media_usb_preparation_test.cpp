@@ -1,38 +1,25 @@
 // The "Format and Create" sequence against a scripted disk: which messages,
 // which progress positions, and above all what gets written when.
+#include "media/usb_preparation.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "base/strings.h"
 #include "base/text.h"
-#include "media/usb_preparation.h"
 #include "support/test_support.h"
 
 namespace scour {
 namespace {
 
 using platform::DiskGeometry;
-using platform::DiskIdentity;
 using platform::DiskLayout;
-using platform::DiskTarget;
 using platform::PartitionEntry;
-
 using Events = std::vector<std::string>;
-
-// Calls that change the disk.
-bool IsWrite(const std::string& e) {
-    for (const char* w : {"clear", "create", "set", "format", "copy", "start"}) {
-        if (e.rfind(w, 0) == 0) {
-            return true;
-        }
-    }
-    return false;
-}
+using Target = const platform::DiskTarget&;
 
 // Disk, page and reporter in one: every call is recorded in one list of
 // events, and the flags script what each operation answers.
@@ -40,37 +27,39 @@ struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
     Events events;
     bool lockOk = true, openOk = true, createOk = true, setOk = true, releaseOk = true;
     bool formatOk = true, copyOk = true, startOk = true, loaderThere = true, answer = true;
-    bool identityOk = true;
-    std::wstring detail;
+    bool identityOk = true, prepared = false;
+    std::wstring detail, lockedDisk;
     const char* swapAfter = nullptr;  // another disk answers once this event happened
     std::optional<DiskGeometry> geometry = DiskGeometry{1000, 255, 63, 512};
     std::optional<DiskLayout> layout = DiskLayout{0, {PartitionEntry{0, 8'225'280'000}}};
     std::optional<unsigned long> exitCode = 0;
     std::map<std::string, std::string> copied;  // name on the disk -> bytes
     DiskLayout written;
-    std::wstring lockedDisk;
     std::function<void()> onAsk;
     int position = -1, upper = 0;
-    bool prepared = false;
 
     bool Note(const std::string& e, bool result = true) {
         events.push_back(e);
         return result;
     }
-    bool Has(const std::string& e) const {
-        return std::find(events.begin(), events.end(), e) != events.end();
-    }
     std::size_t At(const std::string& e) const {
         return static_cast<std::size_t>(std::find(events.begin(), events.end(), e) -
                                         events.begin());
     }
+    bool Has(const std::string& e) const { return At(e) < events.size(); }
     // Whether anything changed the disk after the event (after the start without one).
-    bool WritesAfter(const char* e = nullptr) const {
-        std::size_t from = e == nullptr ? 0 : std::min(At(e) + 1, events.size());
-        return std::any_of(events.begin() + static_cast<std::ptrdiff_t>(from), events.end(),
-                           IsWrite);
+    bool WritesAfter(const char* e) const {
+        return std::any_of(
+            events.begin() + (e ? std::min(At(e) + 1, events.size()) : 0), events.end(),
+            [](const std::string& w) {
+                for (const char* p : {"clear", "create", "set", "format", "copy", "start"}) {
+                    if (w.starts_with(p)) {
+                        return true;
+                    }
+                }
+                return false;
+            });
     }
-
     struct Lock final : platform::IVolumeLock {
         Fake& f;
         explicit Lock(Fake& fake) : f(fake) {}
@@ -79,7 +68,7 @@ struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
     struct Raw final : platform::IRawDisk {
         Fake& f;
         explicit Raw(Fake& fake) : f(fake) {}
-        std::optional<DiskIdentity> Identity() override { return f.Identity(); }
+        std::optional<platform::DiskIdentity> Identity() override { return f.ReadIdentity({}); }
         std::optional<DiskGeometry> Geometry() override { return f.geometry; }
         std::optional<DiskLayout> Layout() override { return f.layout; }
         bool ClearFirstSector() override { return f.Note("clear"); }
@@ -95,46 +84,38 @@ struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
         std::optional<unsigned long> Wait() override { return f.Note("wait"), f.exitCode; }
     };
 
-    std::optional<DiskIdentity> Identity() const {
-        DiskIdentity id{7, 8'225'280'000, L"SN1", 3};
-        if (swapAfter != nullptr && Has(swapAfter)) {
-            id.serial = L"OTHER";
-        }
+    std::optional<platform::DiskIdentity> ReadIdentity(Target) override {
+        platform::DiskIdentity id{7, 8'225'280'000, L"SN1", 3};
+        id.serial = swapAfter != nullptr && Has(swapAfter) ? L"OTHER" : id.serial;
         return identityOk ? std::optional(id) : std::nullopt;
     }
-
-    // The disk.
-    std::optional<DiskIdentity> ReadIdentity(const DiskTarget&) override { return Identity(); }
-    std::unique_ptr<platform::IVolumeLock> LockVolume(const DiskTarget& t) override {
+    std::unique_ptr<platform::IVolumeLock> LockVolume(Target t) override {
         lockedDisk = t.diskPath;
         // Only a lock taken is recorded: each must be released.
         return lockOk && Note("lock") ? std::make_unique<Lock>(*this) : nullptr;
     }
-    std::unique_ptr<platform::IRawDisk> OpenDisk(const DiskTarget&) override {
+    std::unique_ptr<platform::IRawDisk> OpenDisk(Target) override {
         return Note("open", openOk) ? std::make_unique<Raw>(*this) : nullptr;
     }
-    bool ReleaseVolume(const DiskTarget&) override { return Note("release", releaseOk); }
-    bool Format(const DiskTarget&) override { return Note("format", formatOk); }
-    bool CopyFolderContents(const DiskTarget&, const std::wstring& folder) override {
+    bool ReleaseVolume(Target) override { return Note("release", releaseOk); }
+    bool Format(Target) override { return Note("format", formatOk); }
+    bool CopyFolderContents(Target, const std::wstring& folder) override {
         return Note("copy " + ToUtf8(folder.substr(folder.find_last_of(L"/\\") + 1)), copyOk);
     }
-    bool CopyFile(const DiskTarget&, const std::wstring& source,
-                  const std::wstring& name) override {
+    bool CopyFile(Target, const std::wstring& source, const std::wstring& name) override {
         copied[ToUtf8(name)] = test::ReadFile(source).value_or("<missing>");
         return Note("copy " + ToUtf8(name), copyOk);
     }
-    std::unique_ptr<platform::IInstallerRun> StartInstaller(const DiskTarget&,
-                                                            const std::wstring&) override {
+    std::unique_ptr<platform::IInstallerRun> StartInstaller(Target, const std::wstring&) override {
         return Note("start", startOk) ? std::make_unique<Run>(*this) : nullptr;
     }
-    bool RootFileExists(const DiskTarget&, std::wstring_view name) override {
+    bool RootFileExists(Target, std::wstring_view name) override {
         return Note("exists " + ToUtf8(name), loaderThere);
     }
-    std::optional<platform::VolumeFacts> DescribeVolume(const DiskTarget&) override { return {}; }
+    std::optional<platform::VolumeFacts> DescribeVolume(Target) override { return {}; }
     bool SupportsImageFiles() const override { return false; }
     std::wstring FailureDetail() const override { return detail; }
 
-    // The page.
     void SetProgressRange(int, int u) override { upper = u; }
     void SetProgressPosition(int p) override {
         position = p;
@@ -150,14 +131,12 @@ struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
     void SetDiskPrepared() override { prepared = true; }
     void RefreshAfterPreparation() override { Note("refresh"); }
 
-    // The reporter: messages are recorded by their string id.
+    // Messages are recorded by their string id; the disk operations' own words follow them.
     void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
                      const std::wstring& text) override {
         EXPECT_EQ(caption, L"Scourline Configuration Wizard");
-        // The disk operations' own words follow the message.
-        std::wstring suffix = detail.empty() ? L"" : L"\n\n" + detail;
         for (int id = IDS_USB_CONFIRM_OVERWRITE; id <= IDS_USB_COPY_FAILED; ++id) {
-            if (text == LoadText(id) + suffix) {
+            if (text == LoadText(id) + (detail.empty() ? L"" : L"\n\n" + detail)) {
                 Note((kind == platform::BoxKind::Error ? "error " : "plain ") + std::to_string(id));
             }
         }
@@ -193,7 +172,6 @@ class UsbPreparation : public ::testing::Test {
     UsbOutcome Prepare(Fake& with, const RemovableDrive& d) {
         return PrepareUsbDisk(with, &d, options, services, with, with);
     }
-
     test::ScratchDir program;
     test::TestServices services{program.Path()};
     WizardOptions options;
@@ -204,24 +182,19 @@ TEST_F(UsbPreparation, TheThreeWorkedCases) {
     const Events install = {"busy",       "copy common", "copy flash",         "copy welcome.txt",
                             "copy scour", "start",       "exists ldlinux.sys", "idle",
                             "plain 155",  "refresh"};
+    const std::vector<int> bar = {2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14};
     struct Case {
         const char* what;
         RemovableDrive drive;
-        std::vector<int> positions;
         Events before;  // the steps before the installation, in order
     };
     const Case cases[] = {
-        {"ready FAT32 disk: neither asked nor formatted",
-         Drive(DriveReady, true),
-         {2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14},
-         {}},
+        {"ready FAT32 disk: neither asked nor formatted", Drive(DriveReady, true), {}},
         {"no table: asked, locked, partitioned, unlocked, then formatted",
          Drive(DriveNoPartitionTable, false),
-         {2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 14},
          {"ask 151", "lock", "clear", "create", "set", "unlock", "format"}},
         {"NTFS with a table: asked and formatted, the table kept",
          Drive(DriveNotFat, true),
-         {2, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 14},
          {"ask 151", "format"}},
     };
     for (const auto& c : cases) {
@@ -231,17 +204,28 @@ TEST_F(UsbPreparation, TheThreeWorkedCases) {
         std::vector<int> positions;
         Events steps;
         for (const auto& e : run.events) {
-            if (e.rfind("pos ", 0) == 0) {
+            if (e.starts_with("pos ")) {
                 positions.push_back(std::stoi(e.substr(4)));
             } else if (e != "show" && e != "open" && e != "release" && e != "wait") {
                 steps.push_back(e);
             }
         }
-        EXPECT_EQ(positions, c.positions);
+        std::vector<int> expectedBar = bar;
+        if (c.drive.Status == DriveNoPartitionTable) {
+            expectedBar.insert(expectedBar.end() - 1, 12);
+        }
+        EXPECT_EQ(positions, expectedBar);
         Events expected = c.before;
         expected.insert(expected.end(), install.begin(), install.end());
         EXPECT_EQ(steps, expected);
         EXPECT_TRUE(run.prepared);
+        // The banner and the archive are written to scratch files, copied, and the scratch goes.
+        EXPECT_NE(run.copied["welcome.txt"].find("Scourline v."), std::string::npos);
+        EXPECT_EQ(run.copied["scour"].substr(0, 6), "070701");
+    }
+    for (const auto& e : std::filesystem::directory_iterator(
+             ToFsPath(*services.services.tempFiles->TempFolder()))) {
+        EXPECT_FALSE(e.path().filename().string().starts_with("scu")) << e.path();
     }
 }
 
@@ -300,7 +284,6 @@ TEST_F(UsbPreparation, StopsWriteNothingAfterTheFailingStep) {
          [](Fake& d) {
              d.identityOk = false;
              d.detail = L"The administrator authentication was cancelled.";
-             d.answer = true;
          }},
     };
     for (const auto& c : cases) {
@@ -320,27 +303,21 @@ TEST_F(UsbPreparation, StopsWriteNothingAfterTheFailingStep) {
 }
 
 TEST_F(UsbPreparation, InstallFailuresGive156WithRefreshAndNoFlag) {
-    struct Case {
-        const char* what;
-        void (*script)(Fake&);
-        const char* lastCall;
-    };
-    const Case cases[] = {
-        {"installer exits with 1", [](Fake& d) { d.exitCode = 1; }, "wait"},
-        {"exit code unreadable", [](Fake& d) { d.exitCode.reset(); }, "wait"},
-        {"installer not started", [](Fake& d) { d.startOk = false; }, "start"},
-        {"loader missing afterwards", [](Fake& d) { d.loaderThere = false; }, "exists ldlinux.sys"},
+    const std::pair<const char*, void (*)(Fake&)> cases[] = {
+        {"wait", [](Fake& d) { d.exitCode = 1; }},
+        {"wait", [](Fake& d) { d.exitCode.reset(); }},  // exit code unreadable
+        {"start", [](Fake& d) { d.startOk = false; }},
+        {"exists ldlinux.sys", [](Fake& d) { d.loaderThere = false; }},
         // A failed copy is a failure, not a disk missing its kernel reported as done.
-        {"copy fails", [](Fake& d) { d.copyOk = false; }, "copy common"},
+        {"copy common", [](Fake& d) { d.copyOk = false; }},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
+    for (const auto& [lastCall, script] : cases) {
+        SCOPED_TRACE(lastCall);
         Fake run;
-        c.script(run);
+        script(run);
         EXPECT_EQ(Prepare(run, Drive(DriveReady, true)), UsbOutcome::CopyFailed);
-        EXPECT_FALSE(run.Has("plain 155"));
-        EXPECT_FALSE(run.prepared);
-        EXPECT_LT(run.At(c.lastCall), run.At("error 156"));
+        EXPECT_FALSE(run.Has("plain 155") || run.prepared);
+        EXPECT_LT(run.At(lastCall), run.At("error 156"));
         EXPECT_LT(run.At("error 156"), run.At("refresh"));
         EXPECT_LT(run.At("busy"), run.At("idle"));
         EXPECT_NE(run.position, 0);
@@ -354,11 +331,7 @@ TEST_F(UsbPreparation, InstallFailuresGive156WithRefreshAndNoFlag) {
 TEST_F(UsbPreparation, WorksOnTheEntryItStartedWithWhenTheListChanges) {
     RemovableDrive entry = Drive(DriveNoPartitionTable, false);
     // The page refreshes while the question is open and the entry changes.
-    f.onAsk = [&] {
-        entry.PhysicalDevice = L"other disk";
-        entry.Status = DriveReady;
-        entry.HasPartitionTable = true;
-    };
+    f.onAsk = [&] { entry = Drive(DriveReady, true), entry.PhysicalDevice = L"other disk"; };
     EXPECT_EQ(Prepare(f, entry), UsbOutcome::Prepared);
     EXPECT_EQ(f.lockedDisk, L"disk");
     EXPECT_TRUE(f.Has("format"));
@@ -374,28 +347,13 @@ TEST_F(UsbPreparation, WorksOnTheEntryItStartedWithWhenTheListChanges) {
     EXPECT_TRUE(idle.events.empty());
 }
 
-TEST_F(UsbPreparation, BannerAndArchiveAreWrittenThenCopiedAndTheScratchGoes) {
-    ASSERT_EQ(Prepare(f, Drive(DriveReady, true)), UsbOutcome::Prepared);
-    EXPECT_NE(f.copied["welcome.txt"].find("Scourline v."), std::string::npos);
-    EXPECT_EQ(f.copied["scour"].substr(0, 6), "070701");
-    auto temp = services.services.tempFiles->TempFolder();
-    ASSERT_TRUE(temp);
-    for (const auto& e : std::filesystem::directory_iterator(ToFsPath(*temp))) {
-        EXPECT_NE(e.path().filename().string().rfind("scu", 0), 0u) << e.path();
-    }
-}
-
-// --- the partition and its MBR entry ------------------------------------------------------
-
 TEST(BootPartition, SecondTrackToLastWholeCylinderOrNothing) {
     auto p = BootPartitionFor({1000, 255, 63, 512});
     ASSERT_TRUE(p);
-    EXPECT_EQ(p->startingOffset, 32256);
-    EXPECT_EQ(p->partitionLength, 8225247744);
     EXPECT_EQ(p->hiddenSectors, 63u);
-    EXPECT_EQ(p->partitionType, 0xEF);
     EXPECT_TRUE(p->bootIndicator && p->recognizedPartition && p->rewritePartition);
     const std::pair<DiskGeometry, std::int64_t> cases[] = {
+        {{1000, 255, 63, 512}, 8225247744},
         // 4096-byte sectors: the cylinder size must not be cut to 32 bits.
         {{100, 255, 63, 4096}, 100LL * 255 * 63 * 4096 - 63 * 4096},
         {{267349, 255, 63, 512}, 267349LL * 255 * 63 * 512 - 32256},
@@ -412,30 +370,24 @@ TEST(BootPartition, SecondTrackToLastWholeCylinderOrNothing) {
     }
 }
 
-TEST(MbrEncoding, BootEntryBytesIncludingChs) {
+TEST(MbrEncoding, BootEntryBytesAndTableRoundTripKeepingTheBootCode) {
     DiskGeometry g{1000, 255, 63, 512};
-    auto e = platform::EncodeMbrEntry(*BootPartitionFor(g), g);
     // Active; CHS 0/1/1; type EF; CHS 999/254/63; LBA 63; 16064937 sectors.
-    const platform::MbrEntryBytes expected = {0x80, 0x01, 0x01, 0x00, 0xEF, 0xFE, 0xFF, 0xE7,
-                                              0x3F, 0x00, 0x00, 0x00, 0xA9, 0x21, 0xF5, 0x00};
-    EXPECT_EQ(e, expected);
+    EXPECT_EQ(platform::EncodeMbrEntry(*BootPartitionFor(g), g),
+              (platform::MbrEntryBytes{0x80, 0x01, 0x01, 0x00, 0xEF, 0xFE, 0xFF, 0xE7, 0x3F, 0x00,
+                                       0x00, 0x00, 0xA9, 0x21, 0xF5, 0x00}));
     // Past cylinder 1023 the CHS fields hold the 1023/254/63 marker.
     EXPECT_EQ(platform::EncodeChs(2000ULL * 255 * 63, g),
               (std::array<std::uint8_t, 3>{0xFE, 0xFF, 0xFF}));
     EXPECT_EQ(platform::EncodeMbrEntry(PartitionEntry{}, g), platform::MbrEntryBytes{});
-}
 
-TEST(MbrEncoding, TableRoundTripKeepsTheBootCode) {
-    DiskGeometry g{8, 255, 63, 512};
+    g.cylinders = 8;
     platform::MbrSector s{};
     s.fill(0x5A);
     DiskLayout l{0x12345678, {*BootPartitionFor(g)}};
     platform::EncodeMbr(s, l, g);
-    EXPECT_EQ(s[0], 0x5A);
-    EXPECT_EQ(s[439], 0x5A);
-    EXPECT_EQ(s[510], 0x55);
-    EXPECT_EQ(s[511], 0xAA);
-    EXPECT_EQ(s[446 + 16], 0);  // entries 2-4 cleared
+    EXPECT_EQ(std::vector<int>({s[0], s[439], s[446 + 16], s[510], s[511]}),
+              std::vector<int>({0x5A, 0x5A, 0, 0x55, 0xAA}));  // entries 2-4 cleared
     auto back = platform::DecodeMbr(s, 8ULL * 255 * 63 * 512);
     ASSERT_EQ(back.partitions.size(), 4u);
     EXPECT_EQ(back.signature, 0x12345678u);
@@ -456,11 +408,7 @@ TEST(MbrEncoding, SectorsWithoutTableReadAsOneWholeDiskEntry) {
     // A FAT boot record at sector 0, with boot code where a table would be.
     platform::MbrSector fat{0xEB, 0x3C, 0x90, 'm',  'k',  'f',  's',  '.', 'f',
                             'a',  't',  0x00, 0x02, 0x04, 0x04, 0x00, 0x02};
-    fat[446] = 0x80;
-    fat[450] = 0x06;
-    fat[454] = 1;
-    fat[458] = 100;
-    fat[510] = 0x55;
+    fat[446] = 0x80, fat[450] = 0x06, fat[454] = 1, fat[458] = 100, fat[510] = 0x55;
     fat[511] = 0xAA;
     EXPECT_TRUE(whole(fat));
     fat[0] = 0x33;  // the same bytes behind real MBR code: a table

@@ -2,7 +2,6 @@
 
 #include <iterator>
 #include <limits>
-#include <utility>
 
 #include "base/text.h"
 #include "options/scheme_catalogue.h"
@@ -22,8 +21,8 @@ class Latin1Codec final : public platform::ITextCodec {
     std::string ToSystem8Bit(std::wstring_view) override { return {}; }
     std::wstring FromSystem8Bit(std::string_view text) override {
         std::wstring out;
-        for (char c : text) {
-            out += static_cast<wchar_t>(static_cast<unsigned char>(c));
+        for (unsigned char c : text) {
+            out += static_cast<wchar_t>(c);
         }
         return out;
     }
@@ -43,10 +42,6 @@ class Catalogue : public ::testing::Test {
         bool added = o.ReadSchemeFile(env_, scratch_ / L"one.sch");
         EXPECT_EQ(added, o.Schemes.size() == 1);
         return added ? std::optional(o.Schemes[0]) : std::nullopt;
-    }
-    std::int32_t Weight(std::string_view text) {
-        auto e = ReadOne(text);
-        return e ? e->Weight : -1;
     }
     std::vector<std::wstring> Names() {
         WizardOptions o;
@@ -69,54 +64,61 @@ TEST_F(Catalogue, NamesPassCountsAndWeights) {
     ASSERT_TRUE(two);
     EXPECT_EQ(two->Name, L"Two passes");
     EXPECT_EQ(two->PassCount, 2);
-    EXPECT_EQ(two->Weight, 5);
-    EXPECT_EQ(Weight("[Two passes]\n1. 00\n2. random verify\n"), 6);
-    auto user = ReadOne("1. zero verify\n2. complement\n");
-    ASSERT_TRUE(user);
-    EXPECT_EQ(user->Name, L"User-defined");
-    EXPECT_EQ(user->Weight, 3);  // the first line's verify mark adds nothing
-    EXPECT_EQ(Weight("  -1. zero\n2. zero verify\n"), 3);
-
+    EXPECT_EQ(ReadOne("1. zero verify\n2. complement\n")->Name, L"User-defined");
     EXPECT_EQ(ReadOne("; note\n x [a [Caf\xE9] b] y\r\n1. zero\r\n")->Name, L"a [Caf\u00e9] b");
-    EXPECT_FALSE(ReadOne("] no [\n"));
-    EXPECT_FALSE(ReadOne("[]\n1. random\n"));
-    EXPECT_FALSE(ReadOne("[No passes]\njust words\n"));
-    EXPECT_FALSE(ReadOne(""));
-    EXPECT_EQ(Weight("[First]\n[Random]\n"), 4);  // a second bracketed line is a pass line
-}
-
-TEST_F(Catalogue, PassKindsAreTestedInOrder) {
-    EXPECT_EQ(Weight("[S]\n1. RANDOM complement\n"), 4);
-    EXPECT_EQ(Weight("[S]\n1. complement\n"), 2);
-    EXPECT_EQ(Weight("[S]\n1. random\nno pass\n2. complement\n3. complement\n"), 4 + 5 + 6);
-    EXPECT_EQ(Weight("[S]\nTried with the latest firmware\n"), 1);  // "test" in "latest"
-    EXPECT_EQ(Weight("[S]\n1. Zeroes Verify\n"), 2);
-    EXPECT_EQ(Weight("[S]\n1. 55, aa verify\n"), 2);
-    EXPECT_EQ(Weight("[S]\n1. +-5 ff\n"), -1);
-    EXPECT_EQ(Weight(std::string("[S]\n1. zero\0random\n", 19)), 1);  // a zero byte ends it
-    // Long lines are read in pieces of 2047 bytes, each a line of its own.
-    EXPECT_EQ(Weight("[L]\n" + std::string(2047, 'x') + "random\n"), 4);
-    EXPECT_EQ(Weight("[L]\n" + std::string(2044, 'x') + "random\n"), -1);
     EXPECT_EQ(ReadOne("[" + std::string(2046, 'n') + "]\n1. zero\n")->Name, L"User-defined");
     std::string many = "[Many]\n";  // weights that would overflow 32 bits saturate
     for (int i = 0; i < 70000; ++i) {
         many += "complement\n";
     }
-    EXPECT_EQ(Weight(many), std::numeric_limits<std::int32_t>::max());
+    // The weight of each file, -1 when it is left out.
+    const std::pair<std::string, std::int32_t> cases[] = {
+        {"[Two passes]\n1. 00\n2. random\n", 5},
+        {"[Two passes]\n1. 00\n2. random verify\n", 6},
+        {"1. zero verify\n2. complement\n", 3},  // the first line's verify mark adds nothing
+        {"  -1. zero\n2. zero verify\n", 3},
+        {"] no [\n", -1},
+        {"[]\n1. random\n", -1},
+        {"[No passes]\njust words\n", -1},
+        {"", -1},
+        {"[First]\n[Random]\n", 4},  // a second bracketed line is a pass line
+        // Pass kinds are tested in order.
+        {"[S]\n1. RANDOM complement\n", 4},
+        {"[S]\n1. complement\n", 2},
+        {"[S]\n1. random\nno pass\n2. complement\n3. complement\n", 4 + 5 + 6},
+        {"[S]\nTried with the latest firmware\n", 1},  // "test" in "latest"
+        {"[S]\n1. Zeroes Verify\n", 2},
+        {"[S]\n1. 55, aa verify\n", 2},
+        {"[S]\n1. +-5 ff\n", -1},
+        {std::string("[S]\n1. zero\0random\n", 19), 1},  // a zero byte ends it
+        // Long lines are read in pieces of 2047 bytes, each a line of its own.
+        {"[L]\n" + std::string(2047, 'x') + "random\n", 4},
+        {"[L]\n" + std::string(2044, 'x') + "random\n", -1},
+        {many, std::numeric_limits<std::int32_t>::max()},
+    };
+    for (const auto& [text, weight] : cases) {
+        auto e = ReadOne(text);
+        EXPECT_EQ(e ? e->Weight : -1, weight) << text.substr(0, 40);
+    }
 }
 
 TEST(PatternLength, TokensCountsAndTheCut) {
-    EXPECT_EQ(PatternLength("1. +3 ff, 00\n"), 4);
-    EXPECT_EQ(PatternLength("1. +70000 ff\n"), 65536);
-    EXPECT_EQ(PatternLength("1. +-5 ff\n"), -5);
-    EXPECT_EQ(PatternLength("1. +65535 ff, 00, zz\n"), 65536);
-    EXPECT_EQ(PatternLength("1. +65534 ff, +-3 00, 01\n"), 65532);
-    EXPECT_EQ(PatternLength("no dot 00, 11\n"), 0);
-    EXPECT_EQ(PatternLength("1. zz, , 0x1f, -a\n"), 2);
-    EXPECT_EQ(PatternLength("1. +3, +ff, + 2 aa, x+4 0\n"), 6);  // both numbers, from the '+'
-    // Counts beyond 32 bits saturate instead of wrapping.
-    EXPECT_EQ(PatternLength("1. +99999999999999 ff\n"), 65536);
-    EXPECT_EQ(PatternLength("1. +-99999999999999 ff\n"), std::numeric_limits<std::int32_t>::min());
+    const std::pair<const char*, std::int32_t> cases[] = {
+        {"1. +3 ff, 00\n", 4},
+        {"1. +70000 ff\n", 65536},
+        {"1. +-5 ff\n", -5},
+        {"1. +65535 ff, 00, zz\n", 65536},
+        {"1. +65534 ff, +-3 00, 01\n", 65532},
+        {"no dot 00, 11\n", 0},
+        {"1. zz, , 0x1f, -a\n", 2},
+        {"1. +3, +ff, + 2 aa, x+4 0\n", 6},  // both numbers, from the '+'
+        // Counts beyond 32 bits saturate instead of wrapping.
+        {"1. +99999999999999 ff\n", 65536},
+        {"1. +-99999999999999 ff\n", std::numeric_limits<std::int32_t>::min()},
+    };
+    for (const auto& [line, length] : cases) {
+        EXPECT_EQ(PatternLength(line), length) << line;
+    }
 }
 
 TEST_F(Catalogue, ListingOrderThenWeight) {
@@ -137,9 +139,8 @@ TEST_F(Catalogue, ListingOrderThenWeight) {
 }
 
 // Equal weights keep the order of the system's listing: names compared
-// upper-cased, code unit by code unit. Signs between 'Z' and 'a' in the code
-// table therefore follow every letter, where lower-cased names would put them
-// before.
+// upper-cased, code unit by code unit, so signs between 'Z' and 'a' follow
+// every letter, where lower-cased names would put them before.
 TEST_F(Catalogue, ListingOrderComparesUpperCasedNames) {
     const std::pair<const wchar_t*, const wchar_t*> listed[] = {
         {L"1.sch", L"digit"},
@@ -151,7 +152,7 @@ TEST_F(Catalogue, ListingOrderComparesUpperCasedNames) {
         {L"_x.sch", L"underscore"},
         {L"`q.sch", L"grave"},
         {L"~.sch", L"tilde"},
-        {L"\u00e9a.sch", L"e-acute a"},  // the small letter as its capital
+        {L"\u00e9a.sch", L"e-acute a"},  // as its capital
         {L"\u00c9b.sch", L"E-acute b"},
     };
     std::vector<std::wstring> expected;
@@ -163,9 +164,7 @@ TEST_F(Catalogue, ListingOrderComparesUpperCasedNames) {
         text += ToUtf8(it->second);
         text += "]\n1. zero\n";
         Put(it->first, text);
-    }
-    for (const auto& [file, name] : listed) {
-        expected.push_back(name);
+        expected.insert(expected.begin(), it->second);
     }
     EXPECT_EQ(Names(), expected);
 }

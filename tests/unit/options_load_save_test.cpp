@@ -4,6 +4,7 @@
 
 #include "base/text.h"
 #include "options/stored_values.h"
+#include "options/summary.h"
 #include "options/wizard_options.h"
 #include "support/test_support.h"
 
@@ -206,6 +207,52 @@ TEST(PathOrFolderExists, FilesFoldersAndTheirParents) {
     EXPECT_FALSE(PathOrFolderExists(JoinPath(dir / L"missing", L"new.iso")));
     EXPECT_FALSE(PathOrFolderExists(std::wstring(L"no-separator.iso")));
     EXPECT_FALSE(PathOrFolderExists(JoinPath(dir.Path(), std::wstring(260, L'n'))));
+}
+
+// The summary page's text: the interactive start hides the wiping choices,
+// the automatic one lists every choice in order.
+TEST(Summary, InteractiveAndAutomaticStartsAndEdgeValues) {
+    const std::wstring heading =
+        L"The following settings will be used for Scourline bootable disk:\n\n";
+    const std::wstring automatic = heading + L"- wipe hard drives automatically;\n";
+    WizardOptions o;
+    o.Schemes = {{L"Zero fill", L"a.sch", 1, 1}, {L"Random", L"b.sch", 1, 4}};
+    o.SelectDisks = 0;
+    o.NetLog = o.Verify = o.ResetHPA = o.AtaErase = 1;
+    EXPECT_EQ(BuildSummaryText(o), heading + L"- start Scourline in interactive mode;\n");
+    o.TestMode = o.WriteLog = 1;
+    EXPECT_EQ(BuildSummaryText(o), heading +
+                                       L"- Hardware compatibility test mode, no wiping allowed;\n"
+                                       L"- log results to removable drive;\n");
+    o.TestMode = 0;
+    o.AutoStart = o.SelectDisks = o.ResetDCO = 1;
+    o.NetShare = L"\\\\fs1\\logs";
+    o.Scheme = 1;
+    EXPECT_EQ(BuildSummaryText(o), automatic +
+                                       L"- let the user to select disks for wiping;\n"
+                                       L"- log results to removable drive;\n"
+                                       L"- log results to \\\\fs1\\logs network share;\n"
+                                       L"- Random;\n"
+                                       L"- enable verification;\n"
+                                       L"- reset HPA area on ATA/SATA hard drives;\n"
+                                       L"- reset DCO area on ATA/SATA hard drives;\n"
+                                       L"- replace the last wiping pass by ATA ERASE command;\n");
+    // Any non-zero value is true; a scheme past the catalogue becomes the first.
+    WizardOptions odd;
+    odd.Schemes = o.Schemes;
+    odd.AutoStart = 2;
+    odd.SelectDisks = odd.Verify = 0;
+    odd.NetLog = 1;
+    odd.Scheme = 7;
+    EXPECT_EQ(BuildSummaryText(odd), automatic +
+                                         L"- log results to  network share;\n"
+                                         L"- Zero fill;\n- disable verification;\n");
+    EXPECT_EQ(odd.Scheme, 0);
+    odd.NetLog = 0;
+    odd.Verify = -1;
+    odd.Schemes.clear();
+    EXPECT_EQ(BuildSummaryText(odd),
+              automatic + L"- no wiping scheme installed;\n- enable verification;\n");
 }
 
 }  // namespace

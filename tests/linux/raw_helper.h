@@ -8,12 +8,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "media/usb_preparation.h"
 #include "platform/linux/helper_protocol.h"
 #include "support/test_support.h"
 
@@ -25,6 +28,42 @@ inline std::string Bin() {
 }
 inline std::string Helper() {
     return Bin() + "/" + platform::helper::kHelperExecutable;
+}
+
+// A zero-filled image file of that size (sparse), replacing any before.
+inline void MakeImage(const std::string& path, std::uint64_t bytes) {
+    std::filesystem::remove(path);
+    { std::ofstream(path, std::ios::binary); }
+    std::filesystem::resize_file(path, bytes);
+}
+// A loop device over the image (with partition scanning when asked); empty when none.
+inline std::string AttachLoop(const std::string& image, bool partitions = false) {
+    std::string device =
+        Sh("losetup " + std::string(partitions ? "-P " : "") + "-f --show " + Quote(image));
+    return device.rfind("/dev/loop", 0) == 0 ? device : std::string();
+}
+// The wizard's preparation of the disk (or image) at path, answering Yes.
+inline UsbOutcome PrepareDisk(platform::IDiskPreparer& disk, const std::string& path,
+                              WizardOptions& options, IUsbPage& page,
+                              const std::wstring& program = BinDir()) {
+    TestServices services(program);
+    RemovableDrive d;
+    d.VolumePath = d.PhysicalDevice = FromUtf8(path);
+    d.Status = DriveNoPartitionTable;
+    YesReporter yes;
+    return PrepareUsbDisk(page, &d, options, services, disk, yes);
+}
+// Boots the disk image in QEMU (tests/boot/boot-medium.sh); empty when it booted,
+// else what went wrong. The boot log goes to LOG.
+inline std::string BootDisk(const std::string& image, const std::string& log) {
+    if (Sh("command -v qemu-system-x86_64").empty()) {
+        return "skip";
+    }
+    int status = -1;
+    std::string out = Sh("bash " + Quote(ToUtf8(SourceDir()) + "/tests/boot/boot-medium.sh") +
+                             " disk " + Quote(image) + " " + Quote(log),
+                         &status);
+    return status == 0 ? std::string() : out;
 }
 
 class RawHelper {

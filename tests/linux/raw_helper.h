@@ -139,7 +139,6 @@ class RawHelper {
         }
         return status_;
     }
-    pid_t Pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;

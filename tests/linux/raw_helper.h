@@ -1,6 +1,7 @@
 // The disk helper spoken to directly, as any process of the user's session
 // could: raw requests over its real protocol, with the environment the caller
 // chooses. The attack and refusal tests send what the wizard never would.
+// Also the disk set-up that the helper and disk-operation tests share.
 #pragma once
 
 #include <spawn.h>
@@ -53,8 +54,8 @@ inline UsbOutcome PrepareDisk(platform::IDiskPreparer& disk, const std::string& 
     YesReporter yes;
     return PrepareUsbDisk(page, &d, options, services, disk, yes);
 }
-// Boots the disk image in QEMU (tests/boot/boot-medium.sh); empty when it booted,
-// else what went wrong. The boot log goes to LOG.
+// Boots the disk image in QEMU (tests/boot/boot-medium.sh), its log in the file log:
+// empty when it booted, "skip" without QEMU, else what went wrong.
 inline std::string BootDisk(const std::string& image, const std::string& log) {
     if (Sh("command -v qemu-system-x86_64").empty()) {
         return "skip";

@@ -33,6 +33,7 @@ bool Same(const std::optional<RegValue>& a, const std::optional<RegValue>& b) {
 // data too: each name the file holds gets a new value, and the file's last
 // line is a name and a text of its own.
 regtext::Values ValuesToSet(std::string_view text, const std::vector<std::wstring>& names) {
+    std::size_t k = text.size();
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
         text.remove_suffix(1);
     }
@@ -53,7 +54,6 @@ regtext::Values ValuesToSet(std::string_view text, const std::vector<std::wstrin
         {scour::platform::kRegSz, bytes},
     };
     regtext::Values values;
-    std::size_t k = text.size();
     for (const auto& name : names) {
         values.emplace_back(name, kinds[k++ % 5]);
     }

@@ -115,6 +115,7 @@ TEST_F(HelperDisk, FormatsAsAskedAndStopsWithItsPreparer) {
 TEST_F(HelperDisk, RefusesWhatTheWizardMustNotTouch) {
     test::MakeImage(image, 40 * kMiB);
     const std::string before = Bytes();
+    test::WriteFile(dir / L"other.img", std::string(1024, '\0'));
     test::RawHelper strict({Helper()}, {});
     test::RawHelper lenient(images.argv, {});
     ASSERT_TRUE(lenient.Serving());
@@ -135,6 +136,8 @@ TEST_F(HelperDisk, RefusesWhatTheWizardMustNotTouch) {
          "not a plain file name"},
         {"a name that reads as an option", &lenient, "copy-file|usb.img||-o|x",
          "not a plain file name"},
+        {"a volume of another image", &lenient, "format|usb.img|other.img|fat",
+         "is not a volume of"},
         {"a program folder for the installer", &lenient,
          "start-installer|usb.img||" + ToUtf8(dir.Path()), "wrong number of fields"},
         {"an unknown verb", &lenient, "erase|usb.img|", "unknown request"},

@@ -12,40 +12,25 @@
 #include "options/scheme_catalogue.h"
 #include "platform/linux/system_linux.h"
 
-namespace {
-
-void ExamineLines(std::string_view text) {
-    std::int64_t weight = 1;
-    while (!text.empty()) {
-        const std::size_t nl = text.find('\n');
-        const std::string_view line = text.substr(0, nl);
-        text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-
-        const std::int64_t length = scour::PatternLength(line);
-        FUZZ_CHECK(length <= scour::kMaxPatternLength);
-        const scour::PassLine pass = scour::ExaminePassLine(line, weight);
-        if (pass.recognised) {
-            FUZZ_CHECK(pass.weight >= 1);
-            weight = pass.weight;
-        } else {
-            FUZZ_CHECK(pass.weight == 0 && !pass.verify);
-        }
-    }
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     // Scheme names are read in the locale's character set; the wizard starts in the user's.
     static const bool kLocale = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
     (void)kLocale;
 
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
-    ExamineLines(text);
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    for (std::int64_t weight = 1; !text.empty();) {
+        const std::size_t nl = text.find('\n');
+        const std::string_view line = text.substr(0, nl);
+        text.remove_prefix(nl == text.npos ? text.size() : nl + 1);
+        FUZZ_CHECK(scour::PatternLength(line) <= scour::kMaxPatternLength);
+        const scour::PassLine pass = scour::ExaminePassLine(line, weight);
+        FUZZ_CHECK(pass.recognised ? pass.weight >= 1 : pass.weight == 0 && !pass.verify);
+        weight = pass.recognised ? pass.weight : weight;
+    }
 
-    MemoryFile file(data, size);
-    const scour::SchemeFileScan scan = scour::ScanSchemeFile(file.Get());
-    FUZZ_CHECK(std::feof(file.Get()));
+    auto file = OpenMemoryFile(data, size);
+    const scour::SchemeFileScan scan = scour::ScanSchemeFile(file.get());
+    FUZZ_CHECK(std::feof(file.get()));
     // Every pass weighs at least one; a verify mark adds to that.
     FUZZ_CHECK(scan.passCount >= 0 && scan.weight >= scan.passCount);
     FUZZ_CHECK(scan.passCount == 0 || scan.nameKnown);

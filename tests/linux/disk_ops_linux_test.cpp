@@ -8,17 +8,15 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 
 #include "base/text.h"
-#include "media/config_archive.h"
+#include "linux/raw_helper.h"
 #include "media/usb_preparation.h"
 #include "platform/linux/disk_ops_linux.h"
 #include "support/test_support.h"
@@ -28,22 +26,17 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::LinuxDiskPreparer;
+using test::Sh;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-using test::Sh;
-
+// Calls onPosition as the run reaches each step, so a test can act between steps.
 struct Page final : IUsbPage {
     int position = 0, upper = 0;
     bool prepared = false;
-    std::function<void(int)> onPosition;
+    std::function<void(int)> onPosition = [](int) {};
     void SetProgressRange(int, int u) override { upper = u; }
-    void SetProgressPosition(int p) override {
-        position = p;
-        if (onPosition) {
-            onPosition(p);
-        }
-    }
+    void SetProgressPosition(int p) override { onPosition(position = p); }
     int ProgressPosition() override { return position; }
     int ProgressUpper() override { return upper; }
     void ShowProgress() override {}
@@ -55,17 +48,21 @@ struct Page final : IUsbPage {
     void RefreshAfterPreparation() override {}
 };
 
+std::uint32_t Le32(const std::string& b, std::size_t at) {
+    std::uint32_t v = 0;
+    for (int i = 3; i >= 0; --i) {
+        v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
+    }
+    return v;
+}
+
 class Disk : public ::testing::Test {
   protected:
     void SetUp() override {
         if (access(ToUtf8(test::BinDir() + L"/flash/syslinux").c_str(), X_OK) != 0) {
             GTEST_SKIP() << "skipped: the program folder has no sample boot environment";
         }
-    }
-    void Make(std::uint64_t bytes) {
-        fs::remove(image);
-        { std::ofstream(image, std::ios::binary); }
-        fs::resize_file(image, bytes);
+        test::MakeImage(image, 64 * kMiB);
     }
     RemovableDrive Drive() const {
         RemovableDrive d;
@@ -73,10 +70,8 @@ class Disk : public ::testing::Test {
         d.Status = DriveNoPartitionTable;
         return d;
     }
-    UsbOutcome Prepare(const std::wstring& programFolder = test::BinDir()) {
-        test::TestServices services(programFolder);
-        RemovableDrive d = Drive();
-        return PrepareUsbDisk(page, &d, options, services, disk, yes);
+    UsbOutcome Prepare(LinuxDiskPreparer& with, const std::wstring& program = test::BinDir()) {
+        return test::PrepareDisk(with, device.empty() ? image : device, options, page, program);
     }
     std::string Bytes() const { return test::ReadFile(FromUtf8(image)).value_or(""); }
     std::string Mdir(const std::string& args, int* status = nullptr) const {
@@ -91,22 +86,12 @@ class Disk : public ::testing::Test {
     WizardOptions options;
     LinuxDiskPreparer disk{test::BinDir()};
     Page page;
-    test::YesReporter yes;
 };
-
-std::uint32_t Le32(const std::string& b, std::size_t at) {
-    std::uint32_t v = 0;
-    for (int i = 3; i >= 0; --i) {
-        v = v << 8 | static_cast<unsigned char>(b[at + static_cast<std::size_t>(i)]);
-    }
-    return v;
-}
 
 // --- image files --------------------------------------------------------------------------
 
 TEST_F(Disk, NewImageGetsBootCodeOneActivePartitionFat32AndTheFiles) {
-    Make(64 * kMiB);
-    ASSERT_EQ(Prepare(), UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
+    ASSERT_EQ(Prepare(disk), UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
     std::string b = Bytes();
     // 64 MiB hold 8 cylinders of 255 x 63 sectors: the partition ends with the 8th.
     EXPECT_EQ(b.substr(0, 440), test::ReadFile(test::BinDir() + L"/flash/mbr.bin"));
@@ -140,7 +125,7 @@ TEST_F(Disk, FatTypeFollowsTheClusterCountThatMtoolsAccepts) {
     }
     for (std::uint64_t sectors : {lo - 1, lo}) {
         SCOPED_TRACE(sectors);
-        Make(64 * kMiB);
+        test::MakeImage(image, 64 * kMiB);
         platform::MbrSector s{};
         platform::PartitionEntry p{32256, static_cast<std::int64_t>(sectors * 512), 63, 1, 0x0C};
         platform::EncodeMbr(s, {1, {p}}, {8, 255, 63, 512});
@@ -165,23 +150,21 @@ TEST_F(Disk, ImageSwappedBeforeTheTableOrTheFormatIsLeftAlone) {
     for (auto [at, outcome] :
          {std::pair{1, UsbOutcome::TableFailed}, std::pair{3, UsbOutcome::DiskChanged}}) {
         SCOPED_TRACE(at);
-        Make(64 * kMiB);
-        std::string other = ToUtf8(dir / L"other.img");
+        test::MakeImage(image, 64 * kMiB);
+        const std::string other = ToUtf8(dir / L"other.img");
         page.onPosition = [&, at = at](int p) {
             if (p == at) {
-                { std::ofstream(other, std::ios::binary); }
-                fs::resize_file(other, 64 * kMiB);
+                test::MakeImage(other, 64 * kMiB);
                 fs::rename(other, image);
             }
         };
-        EXPECT_EQ(Prepare(), outcome);
+        EXPECT_EQ(Prepare(disk), outcome);
         EXPECT_EQ(page.position, 0);
         EXPECT_EQ(Bytes(), std::string(64 * kMiB, '\0'));
     }
 }
 
 TEST_F(Disk, FailingInstallerGives156SaysWhyAndLeavesTheBootCodeOut) {
-    Make(64 * kMiB);
     test::ScratchDir program;
     fs::copy(ToFsPath(test::BinDir() + L"/common"), ToFsPath(program / L"common"),
              fs::copy_options::recursive);
@@ -192,9 +175,7 @@ TEST_F(Disk, FailingInstallerGives156SaysWhyAndLeavesTheBootCodeOut) {
     fs::copy_file(ToFsPath(test::BinDir() + L"/flash/mbr.bin"),
                   ToFsPath(program / L"flash/mbr.bin"));
     LinuxDiskPreparer own(program.Path());
-    test::TestServices services(program.Path());
-    RemovableDrive d = Drive();
-    EXPECT_EQ(PrepareUsbDisk(page, &d, options, services, own, yes), UsbOutcome::CopyFailed);
+    EXPECT_EQ(Prepare(own, program.Path()), UsbOutcome::CopyFailed);
     EXPECT_FALSE(page.prepared);
     // What the installer said reaches the user.
     EXPECT_NE(own.FailureDetail().find(L"no room"), std::wstring::npos)
@@ -224,7 +205,7 @@ TEST(LinuxSystemDisk, TheRootFileSystemsDiskIsNeverOpenedForWriting) {
         << ToUtf8(disk.FailureDetail());
 }
 
-// --- a loop device -----------------------------------------------------------------------
+// --- a loop device (with partition scanning, so the kernel may hold partitions of it) ---
 
 class LoopDisk : public Disk {
   protected:
@@ -233,13 +214,8 @@ class LoopDisk : public Disk {
         if (IsSkipped()) {
             return;
         }
-        if (geteuid() != 0) {
-            GTEST_SKIP() << "skipped: loop devices need root";
-        }
-        Make(64 * kMiB);
-        Attach();
-        if (device.rfind("/dev/loop", 0) != 0) {
-            GTEST_SKIP() << "skipped: no loop device available (" << device << ")";
+        if (geteuid() != 0 || (device = test::AttachLoop(image, true)).empty()) {
+            GTEST_SKIP() << "skipped: no loop device (they need root)";
         }
     }
     void TearDown() override {
@@ -248,10 +224,8 @@ class LoopDisk : public Disk {
         }
         Detach();
     }
-    // With partition scanning, so that the kernel may hold partitions of it.
-    void Attach() { device = Sh("losetup -P -f --show " + test::Quote(image)); }
     void Detach() {
-        if (device.rfind("/dev/loop", 0) == 0) {
+        if (!device.empty()) {
             Sh("losetup -d " + device);
         }
         device.clear();
@@ -260,7 +234,7 @@ class LoopDisk : public Disk {
 };
 
 TEST_F(LoopDisk, KernelLearnsThePartitionBusyMountStopsAndReattachedIsAnotherDisk) {
-    ASSERT_EQ(Prepare(), UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
+    ASSERT_EQ(Prepare(disk), UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
     std::string name = device.substr(5);
     std::string part = "/sys/block/" + name + "/" + name + "p1";
     EXPECT_EQ(Sh("cat " + part + "/start"), "63");
@@ -287,29 +261,8 @@ TEST_F(LoopDisk, KernelLearnsThePartitionBusyMountStopsAndReattachedIsAnotherDis
 
     // The same file attached again is not the same medium.
     Detach();
-    Attach();
+    device = test::AttachLoop(image, true);
     EXPECT_FALSE(StillSameDisk(target, disk));
-}
-
-TEST_F(LoopDisk, PreparedDeviceBootsIntoTheBootEnvironment) {
-    test::TestServices services(test::BinDir());
-    options.AutoStart = 1;
-    options.Verify = 1;
-    ASSERT_EQ(Prepare(), UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
-    Detach();
-    std::string log = ToUtf8(dir / L"boot.log"), out = ToUtf8(dir / L"report");
-    std::string tools = ToUtf8(test::SourceDir() + L"/tests/boot/");
-    int status = 0;
-    std::string said = Sh("bash " + test::Quote(tools + "boot-medium.sh") + " disk " +
-                              test::Quote(image) + " " + test::Quote(log),
-                          &status);
-    ASSERT_EQ(status, 0) << said;
-    said = Sh("python3 " + test::Quote(tools + "extract-boot-log.py") + " " + test::Quote(log) +
-                  " " + test::Quote(out),
-              &status);
-    ASSERT_EQ(status, 0) << said;
-    EXPECT_EQ(test::ReadFile(FromUtf8(out + "/files/wipe_config")),
-              BuildConfigText(options, *services.services.text) + std::string(1, '\0'));
 }
 
 }  // namespace

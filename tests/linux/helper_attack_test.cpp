@@ -14,7 +14,7 @@
 
 #include <atomic>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <random>
 #include <thread>
 
@@ -29,36 +29,38 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::helper::Message;
+using test::Bin;
+using test::Helper;
 using test::RawHelper;
 using test::Sh;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-using test::Bin;
-using test::Helper;
-
 class HelperAttack : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (geteuid() != 0) {
-            GTEST_SKIP() << "skipped: needs root, as the helper has it";
-        }
-        if (access(Helper().c_str(), X_OK) != 0) {
-            GTEST_SKIP() << "skipped: no helper in the program folder";
+        if (geteuid() != 0 || access(Helper().c_str(), X_OK) != 0) {
+            GTEST_SKIP() << "skipped: needs root, as the helper has it, and the helper";
         }
         // A private mount namespace: the sysfs binding and the test mounts stay ours.
         ASSERT_EQ(unshare(CLONE_NEWNS), 0);
         ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
-        stick = Attach(stickImage, 64 * kMiB, false);
-        victim = Attach(victimImage, 8 * kMiB, true);
+        test::MakeImage(stickImage, 64 * kMiB);
+        std::string noise(8 * kMiB, '\0');
+        std::mt19937 gen(7);
+        for (auto& c : noise) {
+            c = static_cast<char>(gen());
+        }
+        test::WriteFile(FromUtf8(victimImage), noise);
+        stick = test::AttachLoop(stickImage);
+        victim = test::AttachLoop(victimImage);
         if (stick.empty() || victim.empty()) {
             GTEST_SKIP() << "skipped: no loop devices here";
         }
         test::WriteFile(dir / L"one", "1\n");
-        ASSERT_EQ(
-            mount(ToUtf8(dir / L"one").c_str(),
-                  ("/sys/block/" + Name(stick) + "/removable").c_str(), nullptr, MS_BIND, nullptr),
-            0);
+        removable = "/sys/block/" + Name(stick) + "/removable";
+        ASSERT_EQ(mount(ToUtf8(dir / L"one").c_str(), removable.c_str(), nullptr, MS_BIND, nullptr),
+                  0);
         // The stick is listed; the other loop device is not.
         std::string drives = Sh(test::Quote(Bin() + "/scourline-media") + " drives");
         auto listed = [&](const std::string& d) {
@@ -70,13 +72,15 @@ class HelperAttack : public ::testing::Test {
         };
         ASSERT_TRUE(listed(stick)) << drives;
         ASSERT_FALSE(listed(victim)) << drives;
-
-        secret = ToUtf8(dir / L"secret");
         test::WriteFile(FromUtf8(secret), "root only\n");
         chmod(secret.c_str(), 0600);
         victimBefore = Contents(victim);
     }
     void TearDown() override {
+        if (!removable.empty()) {
+            umount2(removable.c_str(),
+                    MNT_DETACH);  // the next test's loop device may take its name
+        }
         for (const auto& d : {stick, victim}) {
             if (!d.empty()) {
                 Sh("partx -d " + d + " 2>/dev/null; losetup -d " + d);
@@ -85,18 +89,6 @@ class HelperAttack : public ::testing::Test {
     }
 
     static std::string Name(const std::string& device) { return device.substr(5); }
-    std::string Attach(const std::wstring& image, std::uint64_t bytes, bool random) {
-        std::string data(bytes, '\0');
-        if (random) {
-            std::mt19937 gen(7);
-            for (auto& c : data) {
-                c = static_cast<char>(gen());
-            }
-        }
-        test::WriteFile(image, data);
-        std::string device = Sh("losetup -f --show " + test::Quote(ToUtf8(image)));
-        return device.rfind("/dev/loop", 0) == 0 ? device : std::string();
-    }
     static std::string Contents(const std::string& path) {
         return test::ReadFile(FromUtf8(path)).value_or("(unreadable)");
     }
@@ -110,43 +102,32 @@ class HelperAttack : public ::testing::Test {
         EXPECT_TRUE(Contents(victim) == victimBefore) << "the other disk was written to";
         EXPECT_EQ(Contents(secret), "root only\n");
     }
-    UsbOutcome PrepareStick(platform::IDiskPreparer& disk) {
-        test::TestServices services(test::BinDir());
-        RemovableDrive d;
-        d.VolumePath = d.PhysicalDevice = FromUtf8(stick);
-        d.Status = DriveNoPartitionTable;
-        HeadlessUsbPage page;
-        test::YesReporter yes;
-        WizardOptions options;
-        return PrepareUsbDisk(page, &d, options, services, disk, yes);
-    }
 
     test::ScratchDir dir;
-    std::wstring stickImage = dir / L"stick.img";
-    std::wstring victimImage = dir / L"victim.img";
-    std::string stick, victim, secret, victimBefore;
+    std::string stickImage = ToUtf8(dir / L"stick.img");
+    std::string victimImage = ToUtf8(dir / L"victim.img");
+    std::string secret = ToUtf8(dir / L"secret");
+    std::string stick, victim, victimBefore, removable;
 };
 
 // The legitimate route, through the wizard's own client: the stick is
 // prepared by kernel names and boots; nothing else changes.
 TEST_F(HelperAttack, LegitimateStickIsPreparedAndBoots) {
     platform::HelperDiskPreparer disk({{Helper()}, false});
+    HeadlessUsbPage page;
+    WizardOptions options;
     setenv("PKEXEC_UID", "1000", 1);
-    UsbOutcome outcome = PrepareStick(disk);
+    UsbOutcome outcome = test::PrepareDisk(disk, stick, options, page);
     unsetenv("PKEXEC_UID");
     ASSERT_EQ(outcome, UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
     ExpectUntouched();
     Sh("losetup -d " + stick);
     stick.clear();
-    if (Sh("command -v qemu-system-x86_64").empty()) {
+    std::string why = test::BootDisk(stickImage, ToUtf8(dir / L"boot.log"));
+    if (why == "skip") {
         GTEST_SKIP() << "skipped: the boot, without QEMU";
     }
-    int status = -1;
-    std::string out = Sh(
-        "bash " + test::Quote(ToUtf8(test::SourceDir()) + "/tests/boot/boot-medium.sh") + " disk " +
-            test::Quote(ToUtf8(stickImage)) + " " + test::Quote(ToUtf8(dir / L"boot.log")),
-        &status);
-    EXPECT_EQ(status, 0) << out;
+    EXPECT_EQ(why, "");
 }
 
 // 1, 2 and 6: a disk is a kernel name, never a path. "@@" (which mtools
@@ -159,9 +140,8 @@ TEST_F(HelperAttack, PathsLinksAndMtoolsOffsetsNeverReachADisk) {
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     auto h = Start();
     ASSERT_TRUE(h->Serving()) << (h->Greeting().size() > 1 ? h->Greeting()[1] : "");
-    const std::string names[] = {
-        link, Name(stick) + "@@0", stick, "../" + Name(stick), fifo, secret, "fifo", Name(victim)};
-    for (const auto& name : names) {
+    for (const auto& name : {link, Name(stick) + "@@0", stick, "../" + Name(stick), fifo, secret,
+                             std::string("fifo"), Name(victim)}) {
         for (const Message& m :
              {Message{"copy-file", name, "", "scour", "x"},
               Message{"root-file-exists", name, "", "scour"}, Message{"format", name, "", "fat"},
@@ -208,9 +188,8 @@ TEST_F(HelperAttack, FlippingLinkNeverTurnsAFileIntoAVolume) {
 // or whose members lead elsewhere through a link, makes the helper refuse to run.
 TEST_F(HelperAttack, CopiesComeOnlyFromARootOwnedProgramFolder) {
     auto h = Start();
-    const std::vector<std::string> folders = {
-        "/etc", "common/../flash", "../common", Bin() + "/common", "iso", "flash/"};
-    for (const auto& folder : folders) {
+    for (const std::string& folder : std::vector<std::string>{
+             "/etc", "common/../flash", "../common", Bin() + "/common", "iso", "flash/"}) {
         EXPECT_NE(h->Refusal({"copy-folder", Name(stick), "", folder})
                       .find("not a folder of the program folder"),
                   std::string::npos)
@@ -219,25 +198,23 @@ TEST_F(HelperAttack, CopiesComeOnlyFromARootOwnedProgramFolder) {
     h.reset();
 
     // Copies of the program folder, each with one fault.
-    struct Case {
-        const char* what;
-        std::function<void(const fs::path&)> spoil;
-        const char* words;
-    };
     const fs::path secretFolder = ToFsPath(dir / L"secrets");
     fs::create_directories(secretFolder);
     fs::copy_file(secret, secretFolder / "syslinux.cfg");
-    const Case cases[] = {
-        {"writable by others", [](const fs::path& p) { chmod(p.c_str(), 0777); },
-         "may be changed by other users"},
+    const char* const changeable = "may be changed by other users";
+    const struct {
+        const char* what;
+        std::function<void(const fs::path&)> spoil;
+        const char* words;
+    } cases[] = {
+        {"writable by others", [](const fs::path& p) { chmod(p.c_str(), 0777); }, changeable},
         {"owned by another user", [](const fs::path& p) { (void)chown(p.c_str(), 65534, 65534); },
-         "may be changed by other users"},
+         changeable},
         {"an installer another user owns",
          [](const fs::path& p) { (void)chown((p / "flash/syslinux").c_str(), 65534, 65534); },
-         "may be changed by other users"},
+         changeable},
         {"a copied file others may write",
-         [](const fs::path& p) { chmod((p / "common/syslinux.cfg").c_str(), 0666); },
-         "may be changed by other users"},
+         [](const fs::path& p) { chmod((p / "common/syslinux.cfg").c_str(), 0666); }, changeable},
         {"flash leads elsewhere through a link",
          [&](const fs::path& p) {
              fs::remove_all(p / "flash");
@@ -247,8 +224,9 @@ TEST_F(HelperAttack, CopiesComeOnlyFromARootOwnedProgramFolder) {
         {"a link inside common",
          [&](const fs::path& p) { fs::create_symlink(secret, p / "common/secret"); }, "is a link"},
     };
+    const fs::path program = ToFsPath(dir / L"program");
+    const fs::path helper = program / platform::helper::kHelperExecutable;
     for (const auto& c : cases) {
-        const fs::path program = ToFsPath(dir / L"program");
         fs::remove_all(program);
         fs::create_directories(program);
         chmod(program.c_str(), 0755);
@@ -256,9 +234,9 @@ TEST_F(HelperAttack, CopiesComeOnlyFromARootOwnedProgramFolder) {
             fs::copy(ToFsPath(test::BinDir()) / member, program / member,
                      fs::copy_options::recursive);
         }
-        fs::copy_file(Helper(), program / platform::helper::kHelperExecutable);
+        fs::copy_file(Helper(), helper);
         c.spoil(program);
-        auto bad = Start({}, (program / platform::helper::kHelperExecutable).string());
+        auto bad = Start({}, helper.string());
         EXPECT_FALSE(bad->Serving()) << c.what;
         ASSERT_EQ(bad->Greeting().size(), 2u) << c.what;
         EXPECT_NE(bad->Greeting()[1].find(c.words), std::string::npos)
@@ -278,8 +256,7 @@ TEST_F(HelperAttack, ReleaseUnmountsByDeviceNumberNotBySourceText) {
     fs::create_directories(decoy);
     ASSERT_EQ(mount(stick.c_str(), own.c_str(), "ext2", 0, nullptr), 0);
     ASSERT_EQ(mount(stick.c_str(), decoy.c_str(), "tmpfs", 0, nullptr), 0);
-    auto h = Start();
-    EXPECT_EQ(h->Refusal({"release", Name(stick), ""}), "(accepted)");
+    EXPECT_EQ(Start()->Refusal({"release", Name(stick), ""}), "(accepted)");
     std::string table = Sh("cat /proc/self/mountinfo");
     auto inTable = [&](std::string point) {
         for (std::size_t at = 0; (at = point.find(' ', at)) != std::string::npos; at += 4) {

@@ -5,14 +5,13 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <string>
 
 #include "base/text.h"
@@ -29,15 +28,23 @@ namespace {
 
 namespace fs = std::filesystem;
 using platform::HelperDiskPreparer;
-using platform::HelperLaunch;
 using platform::helper::Message;
+using test::Bin;
+using test::Helper;
+using test::Sh;
 
 constexpr std::uint64_t kMiB = 1024 * 1024;
 
-using test::Sh;
-
-using test::Bin;
-using test::Helper;
+// "verb|field|..." as a message.
+Message Fields(const std::string& text) {
+    Message m;
+    for (std::size_t at = 0;; at = text.find('|', at) + 1) {
+        m.push_back(text.substr(at, text.find('|', at) - at));
+        if (text.find('|', at) == std::string::npos) {
+            return m;
+        }
+    }
+}
 
 class HelperDisk : public ::testing::Test {
   protected:
@@ -47,202 +54,133 @@ class HelperDisk : public ::testing::Test {
             GTEST_SKIP() << "skipped: the program folder has no helper or no boot environment";
         }
     }
-    void Make(std::uint64_t bytes) {
-        fs::remove(image);
-        { std::ofstream(image, std::ios::binary); }
-        fs::resize_file(image, bytes);
-    }
     platform::DiskTarget Target(const std::string& path) const {
         platform::DiskTarget t;
         t.volumePath = t.diskPath = FromUtf8(path);
         return t;
     }
     UsbOutcome Prepare(HelperDiskPreparer& disk) {
-        test::TestServices services(test::BinDir());
-        RemovableDrive d;
-        d.VolumePath = d.PhysicalDevice = FromUtf8(image);
-        d.Status = DriveNoPartitionTable;
         HeadlessUsbPage page;
-        test::YesReporter yes;
-        return PrepareUsbDisk(page, &d, options, services, disk, yes);
+        return test::PrepareDisk(disk, image, options, page);
     }
     std::string Bytes() const { return test::ReadFile(FromUtf8(image)).value_or(""); }
+    std::string Detail(const HelperDiskPreparer& disk) const {
+        return ToUtf8(disk.FailureDetail());
+    }
 
     test::ScratchDir dir;
     std::string image = ToUtf8(dir / L"usb.img");
     WizardOptions options;
-    HelperLaunch images{{Helper(), platform::helper::kImageFilesFlag, ToUtf8(dir.Path())}, false};
+    platform::HelperLaunch images{{Helper(), platform::helper::kImageFilesFlag, ToUtf8(dir.Path())},
+                                  false};
 };
 
-TEST_F(HelperDisk, PreparesAnImageThatBootsAndStopsWhenItsInputCloses) {
-    Make(64 * kMiB);
-    pid_t helperPid = -1;
-    {
-        HelperDiskPreparer disk(images);
-        EXPECT_FALSE(disk.Running()) << "started before the first request";
-        ASSERT_EQ(Prepare(disk), UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
-        ASSERT_TRUE(disk.Running());
-        helperPid = disk.Pid();
-    }
-    // The preparer waited for it: the process is gone, not a zombie.
-    EXPECT_NE(kill(helperPid, 0), 0) << "the helper outlived its wizard";
-
-    std::string b = Bytes();
-    EXPECT_EQ(b.substr(0, 440), test::ReadFile(test::BinDir() + L"/flash/mbr.bin"));
-    EXPECT_EQ(static_cast<unsigned char>(b[446]), 0x80);
-    EXPECT_EQ(static_cast<unsigned char>(b[450]), 0xEF);
-    EXPECT_EQ(b.substr(32256 + 82, 5), "FAT32");
-    std::string listing = Sh("MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null mdir -a -b -i " +
-                             test::Quote(image + "@@32256") + " ::/");
-    for (const char* name : {"ldlinux.sys", "welcome.txt", "scour", "syslinux.cfg", "vmlinuz"}) {
-        EXPECT_NE(listing.find(std::string("::/") + name), std::string::npos) << name;
-    }
-
-    if (Sh("command -v qemu-system-x86_64").empty()) {
-        GTEST_SKIP() << "skipped: the boot, without QEMU";
-    }
-    std::string log = ToUtf8(dir / L"boot.log");
-    int status = -1;
-    std::string out =
-        Sh("bash " + test::Quote(ToUtf8(test::SourceDir()) + "/tests/boot/boot-medium.sh") +
-               " disk " + test::Quote(image) + " " + test::Quote(log),
-           &status);
-    EXPECT_EQ(status, 0) << out;
-}
-
-TEST_F(HelperDisk, FileSystemChoiceReachesTheFormat) {
-    struct Case {
+// The helper starts with the first request and ends with its wizard's
+// preparer (waited for, no zombie); the file system asked for is the one made.
+TEST_F(HelperDisk, FormatsAsAskedAndStopsWithItsPreparer) {
+    const struct {
         platform::FormatFileSystem fs;
         std::uint64_t mib;
         UsbOutcome outcome;
         const char* fatType;  // at the partition's boot sector, or the refusal's words
-    };
-    const Case cases[] = {
+    } cases[] = {
         {platform::FormatFileSystem::Fat, 64, UsbOutcome::Prepared, "FAT16"},
         {platform::FormatFileSystem::Fat32, 64, UsbOutcome::Prepared, "FAT32"},
         {platform::FormatFileSystem::Fat32, 24, UsbOutcome::NotFormatted, "too small for FAT32"},
     };
     for (const auto& c : cases) {
-        Make(c.mib * kMiB);
-        HelperDiskPreparer disk(images);
-        disk.SetFormatFileSystem(c.fs);
-        ASSERT_EQ(Prepare(disk), c.outcome) << ToUtf8(disk.FailureDetail());
-        if (c.outcome == UsbOutcome::Prepared) {
-            std::string b = Bytes();
-            std::string at = c.fs == platform::FormatFileSystem::Fat32 ? b.substr(32256 + 82, 5)
-                                                                       : b.substr(32256 + 54, 5);
-            EXPECT_EQ(at, c.fatType);
-        } else {
-            EXPECT_NE(ToUtf8(disk.FailureDetail()).find(c.fatType), std::string::npos)
-                << ToUtf8(disk.FailureDetail());
+        SCOPED_TRACE(c.fatType);
+        test::MakeImage(image, c.mib * kMiB);
+        pid_t helperPid = -1;
+        {
+            HelperDiskPreparer disk(images);
+            EXPECT_FALSE(disk.Running()) << "started before the first request";
+            disk.SetFormatFileSystem(c.fs);
+            ASSERT_EQ(Prepare(disk), c.outcome) << Detail(disk);
+            ASSERT_TRUE(disk.Running());
+            helperPid = disk.Pid();
+            if (c.outcome != UsbOutcome::Prepared) {
+                EXPECT_NE(Detail(disk).find(c.fatType), std::string::npos) << Detail(disk);
+                continue;
+            }
         }
+        EXPECT_NE(kill(helperPid, 0), 0) << "the helper outlived its wizard";
+        const bool fat32 = c.fs == platform::FormatFileSystem::Fat32;
+        EXPECT_EQ(Bytes().substr(32256 + (fat32 ? 82 : 54), 5), c.fatType);
     }
 }
 
 // Requests the wizard never sends, as any caller could send them: each is
 // refused with the helper's words, and the disk stays as it was.
 TEST_F(HelperDisk, RefusesWhatTheWizardMustNotTouch) {
-    Make(40 * kMiB);
+    test::MakeImage(image, 40 * kMiB);
     const std::string before = Bytes();
     test::WriteFile(dir / L"other.img", std::string(1024, '\0'));
     test::RawHelper strict({Helper()}, {});
     test::RawHelper lenient(images.argv, {});
     ASSERT_TRUE(lenient.Serving());
-    struct Case {
+    const struct {
         const char* what;
         test::RawHelper* helper;
-        Message request;
+        std::string request;
         const char* words;
-    };
-    const Case cases[] = {
-        {"an image file without the test flag",
-         &strict,
-         {"identity", "usb.img", ""},
+    } cases[] = {
+        {"an image file without the test flag", &strict, "identity|usb.img|",
          "not a removable disk that the wizard lists"},
-        {"a path",
-         &lenient,
-         {"format", ToUtf8(dir.Path()) + "/usb.img", "", "fat"},
-         "not the name of a disk"},
-        {"a character device",
-         &lenient,
-         {"format", "null", "", "fat"},
+        {"a path", &lenient, "format|" + image + "||fat", "not the name of a disk"},
+        {"a character device", &lenient, "format|null||fat",
          "not a removable disk that the wizard lists"},
-        {"a folder by path",
-         &lenient,
-         {"copy-folder", "usb.img", "", "/etc"},
-         "not a folder of the program folder"},
-        {"a folder through ..",
-         &lenient,
-         {"copy-folder", "usb.img", "", "common/../flash"},
-         "not a folder of the program folder"},
-        {"a name with a folder in it",
-         &lenient,
-         {"copy-file", "usb.img", "", "../scour", "x"},
+        {"a name with a folder in it", &lenient, "copy-file|usb.img||../scour|x",
          "not a plain file name"},
-        {"a name mtools reads as a pattern",
-         &lenient,
-         {"root-file-exists", "usb.img", "", "*"},
+        {"a name mtools reads as a pattern", &lenient, "root-file-exists|usb.img||*",
          "not a plain file name"},
-        {"a name that reads as an option",
-         &lenient,
-         {"copy-file", "usb.img", "", "-o", "x"},
+        {"a name that reads as an option", &lenient, "copy-file|usb.img||-o|x",
          "not a plain file name"},
-        {"a volume of another disk",
-         &lenient,
-         {"format", "usb.img", "other.img", "fat"},
+        {"a volume of another image", &lenient, "format|usb.img|other.img|fat",
          "is not a volume of"},
-        {"a program folder for the installer",
-         &lenient,
-         {"start-installer", "usb.img", "", ToUtf8(dir.Path())},
-         "wrong number of fields"},
-        {"an unknown verb", &lenient, {"erase", "usb.img", ""}, "unknown request"},
-        {"a handle that was never given",
-         &lenient,
-         {"set-layout", "7", "x", "y"},
+        {"a program folder for the installer", &lenient,
+         "start-installer|usb.img||" + ToUtf8(dir.Path()), "wrong number of fields"},
+        {"an unknown verb", &lenient, "erase|usb.img|", "unknown request"},
+        {"a handle that was never given", &lenient, "set-layout|7|x|y",
          "set-layout needs a layout"},
-        {"no such handle", &lenient, {"clear-first-sector", "7"}, "no such open disk"},
+        {"no such handle", &lenient, "clear-first-sector|7", "no such open disk"},
     };
     for (const auto& c : cases) {
-        std::string why = c.helper->Refusal(c.request);
+        std::string why = c.helper->Refusal(Fields(c.request));
         EXPECT_NE(why.find(c.words), std::string::npos) << c.what << ": " << why;
     }
     // A table whose partition runs past the disk's end is not written.
     auto opened = lenient.Ask({"open", "usb.img", ""});
     ASSERT_TRUE(opened && opened->size() == 3 && (*opened)[0] == "ok");
-    platform::PartitionEntry huge;
-    huge.startingOffset = 32256;
-    huge.partitionLength = std::int64_t{1} << 40;
-    huge.partitionType = 0xEF;
-    platform::DiskLayout layout{1, {huge}};
+    platform::PartitionEntry huge{32256, std::int64_t{1} << 40, 63, 1, 0xEF};
     EXPECT_NE(lenient
-                  .Refusal({"set-layout", (*opened)[2], platform::helper::EncodeLayout(layout),
+                  .Refusal({"set-layout", (*opened)[2], platform::helper::EncodeLayout({1, {huge}}),
                             platform::helper::EncodeGeometry({5, 255, 63, 512})})
                   .find("does not fit"),
               std::string::npos);
     EXPECT_TRUE(Bytes() == before) << "a refused request wrote to the image";
 }
 
-// A real block device that discovery does not list: a loop device is no removable disk.
+// Real block devices that discovery does not list: a loop device is no
+// removable disk, nor is the disk of the program folder.
 TEST_F(HelperDisk, RefusesABlockDeviceThatDiscoveryDoesNotList) {
     if (geteuid() != 0) {
         GTEST_SKIP() << "skipped: loop devices need root";
     }
-    Make(40 * kMiB);
-    std::string device = Sh("losetup -f --show " + test::Quote(image));
-    if (device.rfind("/dev/loop", 0) != 0) {
-        GTEST_SKIP() << "skipped: no loop device (" << device << ")";
+    test::MakeImage(image, 40 * kMiB);
+    std::string device = test::AttachLoop(image);
+    if (device.empty()) {
+        GTEST_SKIP() << "skipped: no loop device";
     }
     HelperDiskPreparer disk({{Helper()}, false});
     std::vector<std::string> devices = {device};
-    // The disk of the program folder, where it is a block device here.
     std::string root = Sh("findmnt -n -o SOURCE -T " + test::Quote(Bin()));
     if (root.rfind("/dev/", 0) == 0) {
         devices.push_back(root);
     }
     for (const auto& d : devices) {
         EXPECT_FALSE(disk.ReleaseVolume(Target(d))) << d;
-        EXPECT_NE(ToUtf8(disk.FailureDetail()).find("not a removable disk"), std::string::npos)
-            << d << ": " << ToUtf8(disk.FailureDetail());
+        EXPECT_NE(Detail(disk).find("not a removable disk"), std::string::npos) << d;
     }
     Sh("losetup -d " + device);
 }
@@ -255,30 +193,25 @@ TEST_F(HelperDisk, PkexecExitCodesBecomeClearTextsAndOneRunAsksOnce) {
     fs::create_directories(fakeDir);
     const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
     setenv("PATH", (fakeDir + ":" + oldPath).c_str(), 1);
-    struct Case {
-        int code;
-        const char* words;
-    };
-    for (const Case& c : {Case{126, "authentication was cancelled"},
-                          Case{127, "policy (org.valdane.scourline.disk-helper) is not installed"},
-                          Case{1, "could not be started (exit status 1)"}}) {
+    for (const auto& [code, words] :
+         {std::pair{126, "authentication was cancelled"},
+          std::pair{127, "policy (org.valdane.scourline.disk-helper) is not installed"},
+          std::pair{1, "could not be started (exit status 1)"}}) {
         fs::remove(log);
         test::WriteFile(FromUtf8(fakeDir + "/pkexec"), "#!/bin/sh\necho \"$*\" >>" +
                                                            test::Quote(log) + "\nexit " +
-                                                           std::to_string(c.code) + "\n");
+                                                           std::to_string(code) + "\n");
         fs::permissions(fakeDir + "/pkexec", fs::perms::owner_all);
         ASSERT_EQ(platform::FindPkexec(), fakeDir + "/pkexec");
 
-        Make(40 * kMiB);
+        test::MakeImage(image, 40 * kMiB);
         HelperDiskPreparer disk(platform::PkexecHelperLaunch(Bin()));
         // The disk cannot even be identified: the run stops before its question.
-        EXPECT_EQ(Prepare(disk), UsbOutcome::DiskChanged) << c.code;
-        EXPECT_NE(ToUtf8(disk.FailureDetail()).find(c.words), std::string::npos)
-            << ToUtf8(disk.FailureDetail());
-        EXPECT_NE(ToUtf8(disk.FailureDetail()).find("Nothing was written"), std::string::npos);
+        EXPECT_EQ(Prepare(disk), UsbOutcome::DiskChanged) << code;
+        EXPECT_NE(Detail(disk).find(words), std::string::npos) << Detail(disk);
+        EXPECT_NE(Detail(disk).find("Nothing was written"), std::string::npos);
         // Only the run's first request started pkexec, with the desktop's agent asking.
-        EXPECT_EQ(test::ReadFile(FromUtf8(log)).value_or(""),
-                  "--disable-internal-agent " + Helper() + "\n");
+        EXPECT_EQ(test::ReadFile(FromUtf8(log)), "--disable-internal-agent " + Helper() + "\n");
         EXPECT_TRUE(Bytes() == std::string(40 * kMiB, '\0'));
         // The next run asks again.
         EXPECT_FALSE(disk.ReadIdentity(Target(image)).has_value());
@@ -290,46 +223,68 @@ TEST_F(HelperDisk, PkexecExitCodesBecomeClearTextsAndOneRunAsksOnce) {
 // A helper that dies mid-run: the request fails with a text, the run's held
 // lock is dropped without a new helper, and the next run starts a fresh one.
 TEST_F(HelperDisk, HelperThatDiesIsToldAndReplacedByTheNextRun) {
-    Make(40 * kMiB);
+    test::MakeImage(image, 40 * kMiB);
     HelperDiskPreparer disk(images);
-    ASSERT_TRUE(disk.ReadIdentity(Target(image)).has_value()) << ToUtf8(disk.FailureDetail());
+    ASSERT_TRUE(disk.ReadIdentity(Target(image)).has_value()) << Detail(disk);
     auto lock = disk.LockVolume(Target(image));
-    ASSERT_NE(lock, nullptr) << ToUtf8(disk.FailureDetail());
+    ASSERT_NE(lock, nullptr) << Detail(disk);
     kill(disk.Pid(), SIGKILL);
     EXPECT_FALSE(disk.ReleaseVolume(Target(image)));
-    EXPECT_NE(ToUtf8(disk.FailureDetail()).find("ended unexpectedly"), std::string::npos)
-        << ToUtf8(disk.FailureDetail());
+    EXPECT_NE(Detail(disk).find("ended unexpectedly"), std::string::npos) << Detail(disk);
     lock.reset();
     EXPECT_FALSE(disk.Running());
-    EXPECT_TRUE(disk.ReadIdentity(Target(image)).has_value()) << ToUtf8(disk.FailureDetail());
+    EXPECT_TRUE(disk.ReadIdentity(Target(image)).has_value()) << Detail(disk);
     // The dead helper's flock went with it: the new one can lock the image.
-    EXPECT_NE(disk.LockVolume(Target(image)), nullptr) << ToUtf8(disk.FailureDetail());
+    EXPECT_NE(disk.LockVolume(Target(image)), nullptr) << Detail(disk);
 }
 
 // What the helper does with a command line or input it must not accept.
 TEST_F(HelperDisk, HelperEndsOnBadArgumentsAndBadInput) {
-    struct Case {
-        std::string command;
-        int status;
-    };
-    const std::string helperWord = test::Quote(Helper());
-    const Case cases[] = {
-        {helperWord + " </dev/null >/dev/null", 0},
-        {helperWord + " --bogus </dev/null", 2},
-        {"PKEXEC_UID=1000 " + helperWord + " " + platform::helper::kImageFilesFlag +
-             " /tmp </dev/null",
-         2},
-        {helperWord + " " + platform::helper::kImageFilesFlag + " </dev/null", 2},
-        {"printf 'x\\n' | " + helperWord + " >/dev/null", 2},
-        {"printf '1\\n99999999999\\n' | " + helperWord + " >/dev/null", 2},
+    const std::string helper = test::Quote(Helper());
+    const std::string flag = platform::helper::kImageFilesFlag;
+    const std::pair<std::string, int> cases[] = {
+        {helper + " </dev/null >/dev/null", 0},
+        {helper + " --bogus </dev/null", 2},
+        {"PKEXEC_UID=1000 " + helper + " " + flag + " /tmp </dev/null", 2},
+        {helper + " " + flag + " </dev/null", 2},
+        {"printf 'x\\n' | " + helper + " >/dev/null", 2},
+        {"printf '1\\n99999999999\\n' | " + helper + " >/dev/null", 2},
         // A request that is answered, then the end of input.
-        {"printf '1\\n5\\nhello' | " + helperWord + " | grep -q 'unknown request'", 0},
+        {"printf '1\\n5\\nhello' | " + helper + " | grep -q 'unknown request'", 0},
     };
-    for (const auto& c : cases) {
+    for (const auto& [command, want] : cases) {
         int status = -1;
-        std::string out = Sh(c.command, &status);
-        EXPECT_EQ(status, c.status) << c.command << "\n" << out;
+        std::string out = Sh(command, &status);
+        EXPECT_EQ(status, want) << command << "\n" << out;
     }
+}
+
+// A peer that sends without pause: read boundaries fall inside messages, and
+// what was handed out already must not pile up in the reader, however long
+// the stream (the helper runs as root for any process of the session).
+TEST(HelperMessages, ReaderHoldsOneMessageAndOneReadOfAnEndlessStream) {
+    const Message m = {"copy-file", std::string(978, 'x')};
+    const std::string one = platform::helper::EncodeMessage(m);
+    ASSERT_EQ(one.size() % 2, 1u) << "an odd length never lines up with a read's end";
+    int fd = memfd_create("stream", MFD_CLOEXEC);
+    std::string stream;
+    for (int i = 0; i < 8000; ++i) {
+        stream += one;
+    }
+    ASSERT_EQ(write(fd, stream.data(), stream.size()), static_cast<ssize_t>(stream.size()));
+    ASSERT_EQ(lseek(fd, 0, SEEK_SET), 0);
+    platform::helper::MessageReader reader(fd);
+    std::size_t largest = 0;
+    int count = 0;
+    std::string error;
+    for (; auto got = reader.Read(error); ++count) {
+        ASSERT_EQ(*got, m);
+        largest = std::max(largest, reader.BufferSize());
+    }
+    EXPECT_EQ(error, "");
+    EXPECT_EQ(count, 8000);
+    EXPECT_LE(largest, 65536 + 2 * one.size());
+    close(fd);
 }
 
 // The check as a desktop user sees it: run in a child that drops root.
@@ -367,21 +322,17 @@ TEST(Privileges, AdministratorIsRootOrPkexecWithThePolicy) {
 // The kernel (or udev) tells of a disk that appears and goes.
 TEST(DeviceMonitor, SeesALoopDeviceComeAndGo) {
     auto monitor = platform::CreateDeviceMonitor();
-    if (!monitor) {
-        GTEST_SKIP() << "skipped: no device notices here";
+    if (!monitor || geteuid() != 0) {
+        GTEST_SKIP() << "skipped: no device notices, or no root for loop devices";
     }
     ASSERT_GE(monitor->Fd(), 0);
     monitor->VolumeChanged();  // whatever waited before
-    if (geteuid() != 0) {
-        GTEST_SKIP() << "skipped: loop devices need root";
-    }
     test::ScratchDir dir;
-    std::string image = ToUtf8(dir / L"disk.img");
-    { std::ofstream(image, std::ios::binary); }
-    fs::resize_file(image, 8 * kMiB);
-    std::string device = Sh("losetup -f --show " + test::Quote(image));
-    if (device.rfind("/dev/loop", 0) != 0) {
-        GTEST_SKIP() << "skipped: no loop device (" << device << ")";
+    const std::string image = ToUtf8(dir / L"disk.img");
+    test::MakeImage(image, 8 * kMiB);
+    std::string device = test::AttachLoop(image);
+    if (device.empty()) {
+        GTEST_SKIP() << "skipped: no loop device";
     }
     auto noticed = [&] {
         pollfd p{monitor->Fd(), POLLIN, 0};

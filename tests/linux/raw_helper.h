@@ -1,6 +1,7 @@
 // The disk helper spoken to directly, as any process of the user's session
 // could: raw requests over its real protocol, with the environment the caller
 // chooses. The attack and refusal tests send what the wizard never would.
+// Also the disk set-up that the helper and disk-operation tests share.
 #pragma once
 
 #include <spawn.h>
@@ -8,12 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "base/text.h"
+#include "media/usb_preparation.h"
 #include "platform/linux/helper_protocol.h"
 #include "support/test_support.h"
 
@@ -25,6 +29,42 @@ inline std::string Bin() {
 }
 inline std::string Helper() {
     return Bin() + "/" + platform::helper::kHelperExecutable;
+}
+
+// A zero-filled image file of that size (sparse), replacing any before.
+inline void MakeImage(const std::string& path, std::uint64_t bytes) {
+    std::filesystem::remove(path);
+    { std::ofstream(path, std::ios::binary); }
+    std::filesystem::resize_file(path, bytes);
+}
+// A loop device over the image (with partition scanning when asked); empty when none.
+inline std::string AttachLoop(const std::string& image, bool partitions = false) {
+    std::string device =
+        Sh("losetup " + std::string(partitions ? "-P " : "") + "-f --show " + Quote(image));
+    return device.rfind("/dev/loop", 0) == 0 ? device : std::string();
+}
+// The wizard's preparation of the disk (or image) at path, answering Yes.
+inline UsbOutcome PrepareDisk(platform::IDiskPreparer& disk, const std::string& path,
+                              WizardOptions& options, IUsbPage& page,
+                              const std::wstring& program = BinDir()) {
+    TestServices services(program);
+    RemovableDrive d;
+    d.VolumePath = d.PhysicalDevice = FromUtf8(path);
+    d.Status = DriveNoPartitionTable;
+    YesReporter yes;
+    return PrepareUsbDisk(page, &d, options, services, disk, yes);
+}
+// Boots the disk image in QEMU (tests/boot/boot-medium.sh), its log in the file log:
+// empty when it booted, "skip" without QEMU, else what went wrong.
+inline std::string BootDisk(const std::string& image, const std::string& log) {
+    if (Sh("command -v qemu-system-x86_64").empty()) {
+        return "skip";
+    }
+    int status = -1;
+    std::string out = Sh("bash " + Quote(ToUtf8(SourceDir()) + "/tests/boot/boot-medium.sh") +
+                             " disk " + Quote(image) + " " + Quote(log),
+                         &status);
+    return status == 0 ? std::string() : out;
 }
 
 class RawHelper {
@@ -100,7 +140,6 @@ class RawHelper {
         }
         return status_;
     }
-    pid_t Pid() const { return pid_; }
 
   private:
     pid_t pid_ = -1;

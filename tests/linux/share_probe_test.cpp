@@ -9,8 +9,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,94 +24,64 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 constexpr char kPassword[] = "probe-secret-4711";
-constexpr wchar_t kWidePassword[] = L"probe-secret-4711";
 
-// Where each open descriptor of a process leads (socket:[N], a path, ...).
-std::vector<std::string> DescriptorLinks(const fs::path& process, bool skipStdio) {
+std::string ProcFile(const fs::path& file) {
+    return test::ReadFile(FromFsPath(file)).value_or("");
+}
+
+// Where each open descriptor of a process leads (socket:[N], a path, ...), from fd 3 on.
+std::vector<std::string> DescriptorLinks(const fs::path& process, int first) {
     std::vector<std::string> links;
     std::error_code ec;
     for (const auto& fd : fs::directory_iterator(process / "fd", ec)) {
-        if (skipStdio && std::stoi(fd.path().filename().string()) <= 2) {
-            continue;
+        if (std::stoi(fd.path().filename().string()) >= first) {
+            links.push_back(fs::read_symlink(fd.path(), ec).string());
         }
-        std::error_code linkError;
-        links.push_back(fs::read_symlink(fd.path(), linkError).string());
     }
     return links;
 }
 
-std::string ReadProcFile(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-// This process's children as /proc lists them.
-std::vector<int> Children() {
-    std::vector<int> pids;
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-        std::string stat = ReadProcFile(entry.path() / "stat");
-        auto close = stat.rfind(')');
-        if (close == std::string::npos) {
-            continue;
-        }
-        std::istringstream fields(stat.substr(close + 2));
-        char state = 0;
-        int parent = 0;
-        fields >> state >> parent;
-        if (parent == getpid()) {
-            pids.push_back(std::stoi(entry.path().filename().string()));
-        }
-    }
-    return pids;
-}
-
 // What the probe looked like from outside while the test waited for it.
 struct Seen {
-    int waits = 0;
-    int probes = 0;
-    std::string cmdline;
-    std::string environ;
-    std::vector<std::string> probeLinks;
-    std::vector<std::string> ourLinks;
-};
+    int waits = 0, probes = 0;
+    std::string cmdline, environ;
+    std::vector<std::string> probeLinks, ourLinks;
 
-std::wstring ProbeProgram() {
-    return test::BinDir() + L"/scourline-share-probe";
-}
-
-// The private homes go below a temporary folder of this test's own, where
-// nothing else of the machine makes or leaves any.
-class OwnTempFolder {
-  public:
-    OwnTempFolder() {
-        const char* old = std::getenv("TMPDIR");
-        if (old != nullptr) {
-            old_ = old;
-        }
-        setenv("TMPDIR", ToUtf8(scratch_.Path()).c_str(), 1);
-    }
-    ~OwnTempFolder() {
-        if (old_) {
-            setenv("TMPDIR", old_->c_str(), 1);
-        } else {
-            unsetenv("TMPDIR");
+    void Look() {
+        ++waits;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+            // Children of this process running the probe (it may end between two looks).
+            const std::string stat = ProcFile(entry.path() / "stat");
+            std::istringstream fields(stat.substr(stat.rfind(')') + 1));  // after "pid (name)"
+            char state = 0;
+            int parent = 0;
+            std::error_code gone;
+            if (!(fields >> state >> parent) || parent != getpid() ||
+                fs::read_symlink(entry.path() / "exe", gone).filename() !=
+                    "scourline-share-probe") {
+                continue;
+            }
+            ++probes;
+            cmdline = ProcFile(entry.path() / "cmdline");
+            environ = ProcFile(entry.path() / "environ");
+            probeLinks = DescriptorLinks(entry.path(), 3);
+            ourLinks = DescriptorLinks("/proc/self", 0);
         }
     }
-    std::string Path() const { return ToUtf8(scratch_.Path()); }
-
-  private:
-    test::ScratchDir scratch_;
-    std::optional<std::string> old_;
 };
 
 TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
-    OwnTempFolder tmp;
+    // The private homes go below a temporary folder of this test's own, where
+    // nothing else of the machine makes or leaves any.
+    test::ScratchDir tmp;
+    const std::string tmpPath = ToUtf8(tmp.Path());
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
+    setenv("TMPDIR", tmpPath.c_str(), 1);
     test::SilentListener silent;
-    int closed = test::ClosedPort();
-    struct Case {
+    const std::wstring probe = test::BinDir() + L"/scourline-share-probe";
+    const struct {
         const char* what;
         std::wstring program;
         int port;
@@ -122,9 +90,9 @@ TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
         std::chrono::milliseconds atLeast, atMost;
         bool seesProbe;  // the wait lasts long enough to look at the probe
     } cases[] = {
-        {"a server that accepts and never answers: killed at the deadline", ProbeProgram(),
-         silent.Port(), 1200ms, 53, 1200ms, 3000ms, true},
-        {"a refused connection", ProbeProgram(), closed, platform::kShareAnswerDeadline, 53, 0ms,
+        {"a server that accepts and never answers: killed at the deadline", probe, silent.Port(),
+         1200ms, 53, 1200ms, 3000ms, true},
+        {"a refused connection", probe, test::ClosedPort(), platform::kShareAnswerDeadline, 53, 0ms,
          3000ms, false},
         {"no probe program", L"/nonexistent/scourline-share-probe", silent.Port(), 1200ms,
          platform::kShareOtherFailure, 0ms, 500ms, false},
@@ -137,35 +105,19 @@ TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
         settings.deadline = c.deadline;
         platform::LinuxNetwork network(settings);
         Seen seen;
-        network.SetWaitHook([&] {
-            ++seen.waits;
-            for (int pid : Children()) {
-                fs::path proc = "/proc/" + std::to_string(pid);
-                std::error_code gone;  // the probe may end between two looks
-                if (fs::read_symlink(proc / "exe", gone).filename() != "scourline-share-probe") {
-                    continue;
-                }
-                ++seen.probes;
-                seen.cmdline = ReadProcFile(proc / "cmdline");
-                seen.environ = ReadProcFile(proc / "environ");
-                seen.probeLinks = DescriptorLinks(proc, true);
-                seen.ourLinks = DescriptorLinks("/proc/self", false);
-            }
-        });
+        network.SetWaitHook([&] { seen.Look(); });
         auto start = std::chrono::steady_clock::now();
-        unsigned long code =
-            network.TestShareConnection(L"\\\\127.0.0.1\\logs", L"DOMAIN\\wiper", kWidePassword);
-        auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
-            std::chrono::steady_clock::now() - start);
+        unsigned long code = network.TestShareConnection(L"\\\\127.0.0.1\\logs", L"DOMAIN\\wiper",
+                                                         FromUtf8(kPassword));
+        auto took = std::chrono::steady_clock::now() - start;
         EXPECT_EQ(code, c.want);
         EXPECT_GE(took, c.atLeast);
         EXPECT_LE(took, c.atMost);
         // Nothing is left behind: no child, no private home.
         EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1);
         EXPECT_EQ(errno, ECHILD);
-        for (const auto& entry : fs::directory_iterator(tmp.Path())) {
-            EXPECT_EQ(entry.path().filename().string().rfind("scourline-smb.", 0),
-                      std::string::npos)
+        for (const auto& entry : fs::directory_iterator(tmpPath)) {
+            EXPECT_FALSE(entry.path().filename().string().starts_with("scourline-smb."))
                 << entry.path();
         }
         if (!c.seesProbe) {
@@ -177,22 +129,27 @@ TEST(ShareProbe, RunsInAnExecdProcessAndIsKilledAtTheDeadline) {
         EXPECT_EQ(seen.cmdline.find(kPassword), std::string::npos);
         EXPECT_EQ(seen.cmdline.find("wiper"), std::string::npos);
         EXPECT_EQ(seen.environ.find(kPassword), std::string::npos);
-        std::vector<std::string> environ;
+        std::vector<std::string> names;
         std::istringstream vars(seen.environ);
         for (std::string var; std::getline(vars, var, '\0');) {
-            environ.push_back(var.substr(0, var.find('=')));
+            names.push_back(var.substr(0, var.find('=')));
         }
-        EXPECT_EQ(environ, (std::vector<std::string>{"HOME", "PATH", "LC_ALL"}));
-        EXPECT_NE(seen.environ.find("HOME=" + tmp.Path() + "/scourline-smb."), std::string::npos)
+        EXPECT_EQ(names, (std::vector<std::string>{"HOME", "PATH", "LC_ALL"}));
+        EXPECT_NE(seen.environ.find("HOME=" + tmpPath + "/scourline-smb."), std::string::npos)
             << seen.environ;
         // Beyond stdin, stdout and stderr only what the client library opened
         // itself: none of this process's sockets or pipes (the listener's
         // among them) went along.
         for (const auto& link : seen.probeLinks) {
-            if (link.rfind("socket:", 0) == 0 || link.rfind("pipe:", 0) == 0) {
+            if (link.starts_with("socket:") || link.starts_with("pipe:")) {
                 EXPECT_EQ(std::count(seen.ourLinks.begin(), seen.ourLinks.end(), link), 0) << link;
             }
         }
+    }
+    if (oldTmp != nullptr) {
+        setenv("TMPDIR", savedTmp.c_str(), 1);
+    } else {
+        unsetenv("TMPDIR");
     }
 }
 

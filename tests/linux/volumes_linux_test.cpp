@@ -1,9 +1,13 @@
 // Linux drive discovery against sysfs, /dev and /proc trees that the tests
-// build: device nodes are regular files holding real FAT images.
+// build: device nodes are regular files holding real FAT images. This machine
+// has no udev database, so udev's properties come through the configuration's
+// seam, as udev would report them, and are compared with what libblkid reads.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -20,19 +24,8 @@ namespace {
 namespace fs = std::filesystem;
 using platform::LinuxVolumeConfig;
 using platform::LinuxVolumeSystem;
-
-std::string FindTool(const std::string& name) {
-    for (const char* dir : {"/usr/sbin/", "/sbin/", "/usr/bin/", "/bin/"}) {
-        if (access((dir + name).c_str(), X_OK) == 0) {
-            return dir + name;
-        }
-    }
-    return {};
-}
-
-bool RunShell(const std::string& command) {
-    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
-}
+using Properties = LinuxVolumeConfig::UdevProperties;
+using Names = std::vector<std::wstring>;
 
 void Put(const std::string& path, const std::string& text) {
     fs::create_directories(fs::path(path).parent_path());
@@ -42,15 +35,24 @@ void Put(const std::string& path, const std::string& text) {
 class LinuxVolumeTree : public ::testing::Test {
   protected:
     void SetUp() override {
-        mkfs_ = FindTool("mkfs.vfat");
-        if (mkfs_.empty() || FindTool("mdir").empty() || FindTool("mcopy").empty()) {
+        if (std::system("{ PATH=$PATH:/usr/sbin:/sbin; command -v mkfs.vfat && command -v mdir && "
+                        "command -v mcopy; } >/dev/null") != 0) {
             GTEST_SKIP() << "skipped: mkfs.vfat and mtools are needed";
         }
         setenv("MTOOLS_SKIP_CHECK", "1", 1);
-        root_ = ToUtf8(scratch_.Path());
+        // Under /tmp, open to every user: one test reads it as another user.
+        char folder[] = "/tmp/scour-volumes.XXXXXX";
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        root_ = folder;
+        chmod(folder, 0755);
         fs::create_directories(Sys() + "/block");
         fs::create_directories(Dev());
         Mounts({});
+    }
+    void TearDown() override {
+        if (!root_.empty()) {
+            fs::remove_all(root_);
+        }
     }
     std::string Sys() const { return root_ + "/sys"; }
     std::string Dev() const { return root_ + "/dev"; }
@@ -90,7 +92,11 @@ class LinuxVolumeTree : public ::testing::Test {
         std::ofstream(path).close();
         fs::resize_file(path, static_cast<std::uintmax_t>(megabytes) << 20);
         std::string bits = fatBits != 0 ? " -F " + std::to_string(fatBits) : "";
-        ASSERT_TRUE(RunShell(test::Quote(mkfs_) + bits + " -n " + label + " " + test::Quote(path)));
+        int status = -1;
+        std::string out = test::Sh("PATH=$PATH:/usr/sbin:/sbin mkfs.vfat" + bits + " -n " +
+                                       test::Quote(label) + " " + test::Quote(path),
+                                   &status);
+        ASSERT_EQ(status, 0) << out;
     }
     // A disk file whose MBR holds one partition starting at sector 2048.
     void Mbr(const std::string& name, std::uint32_t sectors) {
@@ -105,10 +111,13 @@ class LinuxVolumeTree : public ::testing::Test {
         std::ofstream(DevPath(name), std::ios::binary) << mbr;
         fs::resize_file(DevPath(name), (std::uintmax_t{2048} + sectors) * 512);
     }
-    void CopyIn(const std::string& name, const std::string& file) {
-        Put(root_ + "/payload", std::string(1 << 20, 'x'));  // 1 MiB, to show in the free space
-        ASSERT_TRUE(RunShell("mcopy -i " + test::Quote(DevPath(name)) + " " +
-                             test::Quote(root_ + "/payload") + " ::/" + file));
+    // The stick of the udev tests: sdb (8:16), partition sdb1 (8:17) at sector 2048.
+    void UdevStick(int fatBits, const std::string& label) {
+        Block("sdb", "1", 133120, "8:16");
+        Block("sdb/sdb1", "", 131072, "8:17");
+        Put(Sys() + "/block/sdb/sdb1/start", "2048");
+        Mbr("sdb", 131072);
+        Fat("sdb1", 64, fatBits, label);
     }
     LinuxVolumeConfig Config(std::vector<std::string> protectedPaths = {}) const {
         LinuxVolumeConfig c;
@@ -118,27 +127,39 @@ class LinuxVolumeTree : public ::testing::Test {
         c.protectedPaths = std::move(protectedPaths);
         return c;
     }
-    std::vector<std::wstring> Listed(const LinuxVolumeConfig& config) {
+    LinuxVolumeConfig Udev(bool useBlkid, Properties disk, Properties part) const {
+        LinuxVolumeConfig c = Config();
+        c.useBlkid = useBlkid;
+        c.udevProperties = [disk, part](unsigned major, unsigned minor) {
+            return major != 8    ? Properties{}
+                   : minor == 16 ? disk
+                   : minor == 17 ? part
+                                 : Properties{};
+        };
+        return c;
+    }
+    RemovableDrive Read(const LinuxVolumeConfig& config, const std::string& name = "sdb1") const {
+        LinuxVolumeSystem volumes(config);
+        return ReadRemovableDrive(volumes, FromUtf8(DevPath(name)));
+    }
+    Names Listed(const LinuxVolumeConfig& config) {
         LinuxVolumeSystem v(config);
         DriveList drives;
         EXPECT_TRUE(DiscoverRemovableDrives(v, drives));
-        std::vector<std::wstring> names;
+        Names names;
         for (const auto& d : drives) {
             names.push_back(d.DisplayName);
         }
         return names;
     }
 
-    test::ScratchDir scratch_;
     std::string root_;
-    std::string mkfs_;
 };
+using UdevVolumes = LinuxVolumeTree;
 
 // Size texts are "N.N MB"; the number as a value, for bounds.
 double Megabytes(const std::wstring& text) {
-    return text.size() > 3 && text.substr(text.size() - 3) == L" MB"
-               ? std::wcstod(text.c_str(), nullptr)
-               : -1;
+    return text.ends_with(L" MB") ? std::wcstod(text.c_str(), nullptr) : -1;
 }
 
 TEST_F(LinuxVolumeTree, ListsOnlyVolumesOfRemovableDisksInNameOrder) {
@@ -157,8 +178,7 @@ TEST_F(LinuxVolumeTree, ListsOnlyVolumesOfRemovableDisksInNameOrder) {
     Put(Sys() + "/block/mmcblk0/device/type", "SD");
     Block("mmcblk1", "0", 1 << 20, "179:8");  // built-in eMMC
     Put(Sys() + "/block/mmcblk1/device/type", "MMC");
-    EXPECT_EQ(Listed(Config()),
-              (std::vector<std::wstring>{L"mmcblk0", L"sdb", L"sdc1", L"sdc5", L"sdc10"}));
+    EXPECT_EQ(Listed(Config()), (Names{L"mmcblk0", L"sdb", L"sdc1", L"sdc5", L"sdc10"}));
 
     LinuxVolumeConfig noSysfs = Config();
     noSysfs.sysRoot = root_ + "/missing";
@@ -183,11 +203,9 @@ TEST_F(LinuxVolumeTree, ReadsUnmountedFatVolumesWithoutMountingThem) {
     DriveList drives;
     ASSERT_TRUE(DiscoverRemovableDrives(v, drives));
     ASSERT_EQ(drives.size(), 4u);
-    const auto& whole = drives[0];
-    EXPECT_EQ(whole.FileSystem, L"FAT");
-    EXPECT_FALSE(whole.HasPartitionTable);  // a FAT boot sector is no partition table
-    EXPECT_EQ(whole.Status, DriveNoPartitionTable);
-
+    EXPECT_EQ(drives[0].FileSystem, L"FAT");
+    EXPECT_FALSE(drives[0].HasPartitionTable);  // a FAT boot sector is no partition table
+    EXPECT_EQ(drives[0].Status, DriveNoPartitionTable);
     const auto& stick = drives[1];
     EXPECT_EQ(DriveText(stick), L"STICK (sdc1)");
     EXPECT_EQ(stick.FileSystem, L"FAT32");
@@ -198,12 +216,16 @@ TEST_F(LinuxVolumeTree, ReadsUnmountedFatVolumesWithoutMountingThem) {
     EXPECT_TRUE(Megabytes(stick.FreeSpaceText) > 38.0 &&
                 Megabytes(stick.FreeSpaceText) <= Megabytes(stick.CapacityText));
     EXPECT_EQ(StatusText(stick), L"Ready");
-
     EXPECT_EQ(drives[2].Status, DriveLowSpace);
-    EXPECT_EQ(drives[3].Status, DriveNotFat);  // no file system at all
+    EXPECT_EQ(drives[3].Status, DriveNotFat);
 
-    CopyIn("sdc1", "LDLINUX.SYS");
-    auto again = ReadRemovableDrive(v, FromUtf8(DevPath("sdc1")));
+    Put(root_ + "/payload", std::string(1 << 20, 'x'));  // 1 MiB, to show in the free space
+    int status = -1;
+    test::Sh("mcopy -i " + test::Quote(DevPath("sdc1")) + " " + test::Quote(root_ + "/payload") +
+                 " ::/LDLINUX.SYS",
+             &status);
+    ASSERT_EQ(status, 0);
+    auto again = Read(Config(), "sdc1");
     EXPECT_TRUE(again.BootLoaderPresent);
     EXPECT_EQ(StatusText(again), L"Bootable disk");
     EXPECT_NEAR(static_cast<double>(stick.FreeKilobytes - again.FreeKilobytes), 1024.0, 1.0);
@@ -211,8 +233,7 @@ TEST_F(LinuxVolumeTree, ReadsUnmountedFatVolumesWithoutMountingThem) {
     // Without mtools the free space of an unmounted volume is unknown.
     auto noTools = Config();
     noTools.mdirProgram = root_ + "/no-such-mdir";
-    LinuxVolumeSystem blind(noTools);
-    auto unknown = ReadRemovableDrive(blind, FromUtf8(DevPath("sdc1")));
+    auto unknown = Read(noTools, "sdc1");
     EXPECT_TRUE(unknown.CapacityText.empty());
     EXPECT_FALSE(unknown.BootLoaderPresent);
     EXPECT_EQ(StatusText(unknown), L"Format required");
@@ -224,17 +245,15 @@ TEST_F(LinuxVolumeTree, MountedVolumeIsReadThroughItsMountPoint) {
     Block("sdf/sdf1", "", 81920, "8:81");
     Fat("sdf1", 40, 32, "MOUNTED");
     const std::string mnt = root_ + "/media/my stick";
-    fs::create_directories(mnt);
     Put(mnt + "/ldlinux.sys", "loader");  // there, not in the image
     // The mount table escapes blanks, in the test's own folder too.
-    std::string escaped = root_ + "/media/my stick";
+    std::string escaped = mnt;
     for (std::size_t at = 0; (at = escaped.find(' ', at)) != std::string::npos; at += 4) {
         escaped.replace(at, 1, "\\040");
     }
     Mounts({"8:81 " + escaped + " /dev/sdf1"});
 
-    LinuxVolumeSystem v(Config());
-    auto d = ReadRemovableDrive(v, FromUtf8(DevPath("sdf1")));
+    auto d = Read(Config(), "sdf1");
     EXPECT_EQ(d.MountPoint, FromUtf8(mnt));
     EXPECT_TRUE(d.BootLoaderPresent);
     struct statvfs st {};
@@ -271,10 +290,10 @@ TEST_F(LinuxVolumeTree, DisksOfTheRunningSystemAndTheProgramAreNeverListed) {
     Block("sdh/sdh1", "", 1 << 19,
           std::to_string(major(st.st_dev)) + ":" + std::to_string(minor(st.st_dev)));
 
-    EXPECT_EQ(Listed(Config({})), (std::vector<std::wstring>{L"sde1", L"sde2", L"sdg1", L"sdh1",
-                                                             L"sdi2", L"sdj", L"sdk1"}));
+    EXPECT_EQ(Listed(Config({})),
+              (Names{L"sde1", L"sde2", L"sdg1", L"sdh1", L"sdi2", L"sdj", L"sdk1"}));
     auto guarded = Config({"/", "/boot", "/usr", "/opt/scourline/bin", root_});
-    EXPECT_EQ(Listed(guarded), (std::vector<std::wstring>{L"sdk1"}));
+    EXPECT_EQ(Listed(guarded), (Names{L"sdk1"}));
     LinuxVolumeSystem v(guarded);
     EXPECT_EQ(v.ProtectedDisks(),
               (std::vector<std::string>{"dm-0", "sde", "sdg", "sdh", "sdi", "sdj"}));
@@ -307,15 +326,89 @@ TEST_F(LinuxVolumeTree, DevicePathsAreResolvedToTheirSysfsEntry) {
     EXPECT_FALSE(IsCandidateVolume(v, FromUtf8(DevPath("sdc"))));
 }
 
-TEST(LinuxVolumeFacts, FileSystemNamesAndMdirOutput) {
-    using platform::LinuxFileSystemName;
-    EXPECT_EQ(LinuxFileSystemName("vfat", "FAT32"), L"FAT32");
-    EXPECT_EQ(LinuxFileSystemName("vfat", "FAT16"), L"FAT");
-    EXPECT_EQ(LinuxFileSystemName("exfat", "1.0"), L"exFAT");
-    EXPECT_EQ(LinuxFileSystemName("ntfs", ""), L"NTFS");
-
-    EXPECT_EQ(platform::ParseMdirBytesFree("  No files\n    41 842 688 bytes free\n"), 41842688u);
+// The file-system names and well-formed mdir and udev texts come through the
+// tree tests above; these are the malformed ones.
+TEST(LinuxVolumeFacts, MalformedMdirAndUdevTexts) {
     EXPECT_FALSE(platform::ParseMdirBytesFree("total: -5 bytes free\n"));
+    EXPECT_EQ(
+        platform::UdevLabel({{"ID_FS_LABEL", "A_B"}, {"ID_FS_LABEL_ENC", "A\\x20B\\x2fC\\x"}}),
+        "A B/C\\x");
+}
+
+TEST_F(UdevVolumes, UdevGivesWhatLibblkidReads) {
+    const Properties dos = {{"ID_PART_TABLE_TYPE", "dos"}};
+    const struct {
+        int fatBits;
+        std::string label;
+        Properties part;
+    } cases[] = {
+        {32,
+         "MY STICK",
+         {{"ID_FS_TYPE", "vfat"},
+          {"ID_FS_VERSION", "FAT32"},
+          {"ID_FS_LABEL", "MY_STICK"},
+          {"ID_FS_LABEL_ENC", "MY\\x20STICK"}}},
+        {16, "DATA", {{"ID_FS_TYPE", "vfat"}, {"ID_FS_VERSION", "FAT16"}, {"ID_FS_LABEL", "DATA"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        UdevStick(c.fatBits, c.label);
+        RemovableDrive blkid = Read(Udev(true, {}, {}));
+        RemovableDrive udev = Read(Udev(false, dos, c.part));
+        EXPECT_EQ(ToUtf8(blkid.Label), c.label);
+        EXPECT_EQ(ToUtf8(udev.Label), c.label);
+        EXPECT_EQ(udev.FileSystem, blkid.FileSystem);
+        EXPECT_TRUE(udev.HasPartitionTable && blkid.HasPartitionTable);
+        EXPECT_EQ(udev.FreeKilobytes, blkid.FreeKilobytes);
+        EXPECT_EQ(StatusText(udev), L"Ready");
+        EXPECT_EQ(StatusText(blkid), L"Ready");
+    }
+}
+
+TEST_F(UdevVolumes, WhatUdevDoesNotKnowIsNotMadeUp) {
+    UdevStick(32, "STICK");
+    const struct {
+        const char* what;
+        Properties disk, part;
+        bool table;
+        std::wstring fileSystem;
+    } cases[] = {
+        {"no properties at all", {}, {}, false, L""},
+        {"a GPT disk", {{"ID_PART_TABLE_TYPE", "gpt"}}, {{"ID_FS_TYPE", "vfat"}}, false, L"FAT"},
+        {"NTFS", {{"ID_PART_TABLE_TYPE", "dos"}}, {{"ID_FS_TYPE", "ntfs"}}, true, L"NTFS"},
+        {"exFAT", {{"ID_PART_TABLE_TYPE", "dos"}}, {{"ID_FS_TYPE", "exfat"}}, true, L"exFAT"},
+    };
+    for (const auto& c : cases) {
+        RemovableDrive d = Read(Udev(false, c.disk, c.part));
+        EXPECT_EQ(d.HasPartitionTable, c.table) << c.what;
+        EXPECT_EQ(d.FileSystem, c.fileSystem) << c.what;
+        EXPECT_EQ(StatusText(d), L"Format required") << c.what;
+    }
+}
+
+// A user who may not open the device: libblkid is out, udev answers.
+TEST_F(UdevVolumes, UnreadableDeviceIsDescribedByUdev) {
+    if (geteuid() != 0) {
+        GTEST_SKIP() << "skipped: needs root to become another user";
+    }
+    UdevStick(32, "REAL");
+    chmod(DevPath("sdb").c_str(), 0600);
+    chmod(DevPath("sdb1").c_str(), 0600);
+    const auto config =
+        Udev(true, {{"ID_PART_TABLE_TYPE", "dos"}},
+             {{"ID_FS_TYPE", "vfat"}, {"ID_FS_VERSION", "FAT32"}, {"ID_FS_LABEL", "FROMUDEV"}});
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(3);
+        }
+        RemovableDrive d = Read(config);
+        _exit(d.Label == L"FROMUDEV" && d.FileSystem == L"FAT32" && d.HasPartitionTable ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(Read(config).Label, L"REAL");  // root reads the device itself
 }
 
 }  // namespace

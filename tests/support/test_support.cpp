@@ -102,15 +102,16 @@ void MakeDirs(const std::wstring& path) {
 
 #ifndef _WIN32
 namespace {
-// A TCP socket bound to an ephemeral port of 127.0.0.1; its port in *port.
-int BoundSocket(int* port) {
+// A TCP socket bound to an ephemeral port of 127.0.0.1, listening when asked; its port in *port.
+int BoundSocket(int* port, bool listening) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
     if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0) {
+        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
+        (listening && listen(fd, 8) != 0)) {
         ADD_FAILURE() << "no loopback socket";
         if (fd >= 0) {
             close(fd);
@@ -123,10 +124,7 @@ int BoundSocket(int* port) {
 }  // namespace
 
 SilentListener::SilentListener() {
-    fd_ = BoundSocket(&port_);
-    if (fd_ >= 0 && listen(fd_, 8) != 0) {
-        ADD_FAILURE() << "cannot listen on loopback";
-    }
+    fd_ = BoundSocket(&port_, true);
 }
 
 SilentListener::~SilentListener() {
@@ -137,8 +135,7 @@ SilentListener::~SilentListener() {
 
 int ClosedPort() {
     int port = 0;
-    int fd = BoundSocket(&port);
-    if (fd >= 0) {
+    if (int fd = BoundSocket(&port, false); fd >= 0) {
         close(fd);  // bound but never listening: the port refuses
     }
     return port;

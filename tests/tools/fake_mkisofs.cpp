@@ -9,7 +9,6 @@
 // (Wine cannot wait for a Linux image maker).
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -25,56 +24,51 @@
 #endif
 
 namespace fs = std::filesystem;
+using scour::ToUtf8;
 
 namespace {
 
-fs::path OwnFolder([[maybe_unused]] const fs::path& argv0) {
+fs::path OwnFolder() {
 #ifdef _WIN32
     // argv[0] is cut at the first space of an unquoted command line.
     wchar_t path[32768] = {};
-    DWORD n = GetModuleFileNameW(nullptr, path, 32768);
-    return fs::path(std::wstring(path, n)).parent_path();
+    return fs::path(std::wstring(path, GetModuleFileNameW(nullptr, path, 32768))).parent_path();
 #else
-    std::error_code ec;
-    auto exe = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? argv0.parent_path() : exe.parent_path();
+    return fs::read_symlink("/proc/self/exe").parent_path();
 #endif
 }
 
 int Run(const std::vector<std::wstring>& args) {
-    const fs::path folder = OwnFolder(scour::ToFsPath(args.empty() ? L"" : args[0]));
+    const fs::path folder = OwnFolder();
     std::string size = "1048576";
     int exitCode = 0;
     std::ifstream conf(folder / "mkisofs.conf");
     for (std::string line; std::getline(conf, line);) {
-        line.erase(std::remove(line.begin(), line.end(), '\r'), line.end());
-        if (line.rfind("size=", 0) == 0) {
+        std::erase(line, '\r');
+        if (line.starts_with("size=")) {
             size = line.substr(5);
-        } else if (line.rfind("exit=", 0) == 0) {
+        } else if (line.starts_with("exit=")) {
             exitCode = std::stoi(line.substr(5));
         }
     }
 
     std::ofstream log(folder / "mkisofs.log", std::ios::binary | std::ios::trunc);
-    log << "cwd=" << scour::ToUtf8(scour::FromFsPath(fs::current_path())) << "\n";
+    log << "cwd=" << ToUtf8(scour::FromFsPath(fs::current_path())) << "\n";
 #ifdef _WIN32
-    log << "cmdline=" << scour::ToUtf8(GetCommandLineW()) << "\n";
+    log << "cmdline=" << ToUtf8(GetCommandLineW()) << "\n";
 #endif
-    std::wstring output, source;
+    std::wstring output;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        log << "arg=" << scour::ToUtf8(args[i]) << "\n";
+        log << "arg=" << ToUtf8(args[i]) << "\n";
         if (args[i] == L"-o" && i + 1 < args.size()) {
             output = args[i + 1];
         }
     }
-    if (!args.empty()) {
-        source = args.back();
-    }
+    const fs::path source = scour::ToFsPath(args.back());
     // The tree as given, in a fixed order, with '/' between names.
     std::vector<std::string> files;
     std::error_code ec;
-    for (fs::recursive_directory_iterator it(scour::ToFsPath(source), ec), end; !ec && it != end;
-         it.increment(ec)) {
+    for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
         if (it->is_regular_file()) {
             fs::path path = it->path();
             if (path.is_absolute()) {
@@ -94,22 +88,14 @@ int Run(const std::vector<std::wstring>& args) {
         const fs::path to = scour::ToFsPath(scour::FromUtf8(keep));
         fs::remove_all(to, ec);
         fs::create_directories(to, ec);
-        fs::copy(scour::ToFsPath(source), to, fs::copy_options::recursive, ec);
+        fs::copy(source, to, fs::copy_options::recursive, ec);
         if (ec) {
             log << "copy-failed=" << ec.message() << "\n";
         }
     }
-
     if (size != "none" && !output.empty()) {
-        std::ofstream image(scour::ToFsPath(output), std::ios::binary | std::ios::trunc);
-        std::uint64_t left = std::stoull(size);
-        const std::vector<char> block(65536, '\0');
-        while (left > 0) {
-            const auto n =
-                static_cast<std::streamsize>(std::min<std::uint64_t>(left, block.size()));
-            image.write(block.data(), n);
-            left -= static_cast<std::uint64_t>(n);
-        }
+        std::ofstream(scour::ToFsPath(output), std::ios::binary | std::ios::trunc).close();
+        fs::resize_file(scour::ToFsPath(output), std::stoull(size));
     }
     return exitCode;
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <fstream>
 
 #include "media/welcome_banner.h"
@@ -150,6 +151,26 @@ TEST_F(ConfigArchiveTest, AddOnList) {
               (std::vector<std::string>{"wipe_config", "inside/extra.sh", "extra2.bin", "a", "..a",
                                         "50%d", "TRAILER!!!"}));
     EXPECT_EQ(archive.Find("inside/extra.sh")->data, "inside/extra.sh");
+}
+
+// A non-ASCII name finds its file: on Windows through the system's code page,
+// on Linux by its bytes (Latin-1 on a UTF-8 system, under the "C" locale).
+TEST_F(ConfigArchiveTest, NonAsciiAddOnNames) {
+#ifdef _WIN32
+    const std::string listed = services.services.text->ToSystem8Bit(L"caf\u00e9.sh");
+    File(L"caf\u00e9.sh", "x");
+#else
+    const std::string listed = "\xe9t\xe9.sh";
+    FilePtr raw(std::fopen((ToUtf8(program) + "/" + listed).c_str(), "wb"));
+    ASSERT_TRUE(raw);
+    raw.reset();
+#endif
+    File(L"addons.txt", "x " + listed + "\n");
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    std::setlocale(LC_ALL, "C");
+    const NewcArchive archive = Build();
+    std::setlocale(LC_ALL, saved.c_str());
+    EXPECT_EQ(archive.Names(), (std::vector<std::string>{"wipe_config", listed, "TRAILER!!!"}));
 }
 
 // Paths are built in buffers of 260 characters, the terminator included.

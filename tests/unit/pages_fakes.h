@@ -18,6 +18,7 @@
 #include "base/text.h"
 #include "platform/network.h"
 #include "platform/reporter.h"
+#include "unit/media_archive_util.h"
 #include "unit/options_memory_store.h"
 
 namespace scour::test {
@@ -103,30 +104,6 @@ class FakeView final : public IPageView {
   private:
     const DialogDesc* dialog_;
     std::map<int, FakeControl> controls_;
-};
-
-struct Box {
-    platform::BoxKind kind;
-    std::wstring caption, text;
-};
-
-class FakeReporter final : public platform::IReporter {
-  public:
-    std::vector<Box> boxes;
-    std::deque<bool> answers;  // for AskYesNo, in order
-    void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
-                     const std::wstring& text) override {
-        boxes.push_back({kind, caption, text});
-    }
-    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
-        boxes.push_back({platform::BoxKind::Question, caption, text});
-        EXPECT_FALSE(answers.empty()) << "unexpected question: " << ToUtf8(text);
-        bool a = !answers.empty() && answers.front();
-        if (!answers.empty()) {
-            answers.pop_front();
-        }
-        return a;
-    }
 };
 
 class FakeFrame final : public IWizardFrame {

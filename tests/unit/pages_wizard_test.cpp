@@ -19,13 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::FakeView;
-
-std::wstring Native(std::wstring path) {
-    for (auto& c : path) {
-        c = c == L'/' ? kPathSep : c;
-    }
-    return path;
-}
+using test::Native;
 
 class WizardTest : public ::testing::Test {
   protected:

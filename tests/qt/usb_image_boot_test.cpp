@@ -1,10 +1,8 @@
 // The USB disk page end to end on the offscreen platform: a scripted user
-// (tests/wizard-scripts/usb-image.txt) takes the interactive route to the
-// page, presses Format and Create on a blank disk image listed as a removable
-// drive, answers the overwrite question and the format dialog, and the real
-// disk helper prepares the image. The image then boots in QEMU and Linux receives the wizard's
-// record. The only stand-in is the start of the helper: directly, with its image-file flag, since
-// pkexec cannot authenticate without a desktop.
+// (tests/wizard-scripts/usb-image.txt) prepares a blank disk image listed as a
+// removable drive through the page and the real disk helper; the image then
+// boots in QEMU and Linux receives the wizard's record. The helper is started
+// directly with its image-file flag: pkexec cannot authenticate without a desktop.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
@@ -19,9 +17,9 @@
 #include "base/text.h"
 #include "media/config_archive.h"
 #include "pages/pages.h"
+#include "platform/disk_ops.h"
 #include "platform/linux/helper_disk_preparer.h"
 #include "platform/linux/helper_protocol.h"
-#include "platform/linux/volumes_linux.h"
 #include "support/test_support.h"
 #include "ui/qt/dialog_view.h"
 #include "ui/qt/format_choice.h"
@@ -39,12 +37,12 @@ using test::Quote;
 using test::Sh;
 
 // A disk image file that the system lists as a removable drive: the image is
-// both the volume and its disk, as the helper's image-file flag takes it. Every
-// answer is read from the image as it is now, so a refresh after the
-// preparation sees the new table and file system.
+// both the volume and its disk, as the helper's image-file flag takes it. The
+// real disk operations describe it afresh on every call, so a refresh after
+// the preparation sees the new table and file system.
 class ImageVolumes final : public platform::IVolumeSystem {
   public:
-    explicit ImageVolumes(std::string image) : image_(std::move(image)), name_(FromUtf8(image_)) {}
+    explicit ImageVolumes(const std::string& image) : name_(FromUtf8(image)) {}
     int enumerations = 0;
 
     std::uint32_t LogicalDrives() override { return 0; }
@@ -54,71 +52,40 @@ class ImageVolumes final : public platform::IVolumeSystem {
         return std::vector<std::wstring>{name_};
     }
     bool IsRemovableVolume(const std::wstring& v) override { return v == name_; }
-    // Only what the prepared disk shows: FAT32 (the label is not looked at).
     platform::VolumeInformation ReadVolumeInformation(const std::wstring&) override {
-        auto first = FirstSector();
-        bool fat32 = first && Bytes(std::uint64_t{*first} * 512 + 82, 5) == "FAT32";
-        return {L"", fat32 ? L"FAT32" : L""};
+        return {L"", Facts().fileSystem};  // the label is not looked at
     }
     std::optional<platform::VolumeSpace> DiskFreeSpace(const std::wstring&) override {
-        auto first = FirstSector();
-        if (!first) {
+        auto f = Facts();
+        if (f.fileSystem.empty()) {
             return std::nullopt;
         }
-        auto bytesFree = platform::ParseMdirBytesFree(Sh(Mtools("mdir", *first) + " ::/"));
-        if (!bytesFree) {
-            return std::nullopt;
-        }
-        return platform::VolumeSpace{1, 512, *bytesFree / 512, fs::file_size(image_) / 512};
+        return platform::VolumeSpace{1, 512, f.freeBytes / 512, f.capacityBytes / 512};
     }
     std::optional<std::int32_t> PhysicalDriveNumber(const std::wstring&) override { return 1; }
     std::wstring PhysicalDrivePath(std::int32_t n) override { return n == 1 ? name_ : L""; }
+    // Only whether a first partition lies after offset 0 counts.
     std::optional<platform::DriveLayout> ReadDriveLayout(std::int32_t) override {
-        auto first = FirstSector();
-        if (!first) {
+        if (!Facts().hasPartitionTable) {
             return std::nullopt;
         }
-        return platform::DriveLayout{1, static_cast<std::int64_t>(*first) * 512};
+        return platform::DriveLayout{1, 32256};
     }
-    bool RootFileExists(const std::wstring&, std::int32_t, std::wstring_view name) override {
-        auto first = FirstSector();
-        if (!first) {
-            return false;
-        }
-        int status = -1;
-        Sh(Mtools("mdir -a -b", *first) + " " + Quote("::/" + ToUtf8(std::wstring(name))), &status);
-        return status == 0;
+    // Asked for the boot loader only.
+    bool RootFileExists(const std::wstring&, std::int32_t, std::wstring_view) override {
+        return Facts().bootLoaderPresent;
     }
     platform::VolumePlace Locate(const std::wstring&) override { return {L"usb.img", L""}; }
 
   private:
-    std::string Bytes(std::uint64_t offset, std::size_t count) const {
-        std::string out(count, '\0');
-        std::ifstream in(image_, std::ios::binary);
-        in.seekg(static_cast<std::streamoff>(offset));
-        in.read(out.data(), static_cast<std::streamsize>(count));
-        return out;
+    platform::VolumeFacts Facts() {
+        platform::DiskTarget target;
+        target.volumePath = target.diskPath = name_;
+        return disk_->DescribeVolume(target).value_or(platform::VolumeFacts{});
     }
-    // The first partition's first sector; nothing without an MBR that has one.
-    std::optional<std::uint32_t> FirstSector() const {
-        std::string mbr = Bytes(0, 512);
-        if (static_cast<unsigned char>(mbr[510]) != 0x55 ||
-            static_cast<unsigned char>(mbr[511]) != 0xAA || mbr[446 + 4] == 0) {
-            return std::nullopt;
-        }
-        std::uint32_t lba = 0;
-        for (int i = 3; i >= 0; --i) {
-            lba = (lba << 8) | static_cast<unsigned char>(mbr[446 + 8 + i]);
-        }
-        return lba > 0 ? std::optional(lba) : std::nullopt;
-    }
-    std::string Mtools(const char* command, std::uint32_t first) const {
-        return std::string("MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null ") + command + " -i " +
-               Quote(image_ + "@@" + std::to_string(std::uint64_t{first} * 512));
-    }
-
-    std::string image_;
     std::wstring name_;
+    std::unique_ptr<platform::IDiskPreparer> disk_ =
+        platform::CreateDiskPreparer(test::BinDir(), nullptr);
 };
 
 // Volume notices through a pipe: each byte written is one notice.

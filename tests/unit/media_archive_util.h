@@ -1,9 +1,10 @@
-// For the media tests: a strict newc reader of our own (upper-case hex, zero
-// padding, nothing after the trailer), temporary files in a test's folder, and
-// a reporter that records its message boxes.
+// For the media and page tests: a strict newc reader of our own (upper-case
+// hex, zero padding, nothing after the trailer), temporary files in a test's
+// folder, and a reporter that records its message boxes.
 #pragma once
 
 #include <algorithm>
+#include <deque>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -118,19 +119,27 @@ inline Box ErrorBox(const std::wstring& text) {
     return {platform::BoxKind::Error, LoadText(IDS_WIZARD_CAPTION), text};
 }
 
-// Records every message box; no question is expected.
+// Records every message box and question; each question takes the next of
+// the answers, and one without an answer fails the test.
 class RecordingReporter final : public platform::IReporter {
   public:
     Boxes boxes;
+    std::deque<bool> answers;
     void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
                      const std::wstring& text) override {
         boxes.push_back({kind, caption, text});
     }
-    bool AskYesNo(const std::wstring&, const std::wstring& text) override {
-        ADD_FAILURE() << "unexpected question: " << ToUtf8(text);
-        return false;
+    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
+        boxes.push_back({platform::BoxKind::Question, caption, text});
+        EXPECT_FALSE(answers.empty()) << "unexpected question: " << ToUtf8(text);
+        const bool answer = !answers.empty() && answers.front();
+        if (!answers.empty()) {
+            answers.pop_front();
+        }
+        return answer;
     }
 };
+using FakeReporter = RecordingReporter;
 
 // A path written with '/' in the platform's separators.
 inline std::wstring Native(std::wstring path) {

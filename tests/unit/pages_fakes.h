@@ -18,7 +18,8 @@
 #include "base/text.h"
 #include "platform/network.h"
 #include "platform/reporter.h"
-#include "platform/settings_store.h"
+#include "unit/media_archive_util.h"
+#include "unit/options_memory_store.h"
 
 namespace scour::test {
 
@@ -105,30 +106,6 @@ class FakeView final : public IPageView {
     std::map<int, FakeControl> controls_;
 };
 
-struct Box {
-    platform::BoxKind kind;
-    std::wstring caption, text;
-};
-
-class FakeReporter final : public platform::IReporter {
-  public:
-    std::vector<Box> boxes;
-    std::deque<bool> answers;  // for AskYesNo, in order
-    void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
-                     const std::wstring& text) override {
-        boxes.push_back({kind, caption, text});
-    }
-    bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
-        boxes.push_back({platform::BoxKind::Question, caption, text});
-        EXPECT_FALSE(answers.empty()) << "unexpected question: " << ToUtf8(text);
-        bool a = !answers.empty() && answers.front();
-        if (!answers.empty()) {
-            answers.pop_front();
-        }
-        return a;
-    }
-};
-
 class FakeFrame final : public IWizardFrame {
   public:
     unsigned buttons = 0;
@@ -200,40 +177,6 @@ class FakeNetwork final : public platform::INetwork {
         return it == hosts.end() ? std::nullopt
                                  : std::optional<std::array<std::uint8_t, 4>>(it->second);
     }
-};
-
-// The stored options in memory (the registry under Wine is shared by every
-// test of the run). Counts the openings of the key, so a load can be seen.
-class MemoryStore final : public platform::ISettingsStore {
-  public:
-    std::map<std::wstring, platform::RegValue> values;
-    bool exists = false;
-    int opened = 0;
-    std::unique_ptr<platform::ISettingsKey> OpenKey() override {
-        ++opened;
-        return exists ? std::make_unique<Key>(*this) : nullptr;
-    }
-    std::unique_ptr<platform::ISettingsKey> CreateKey(long& status) override {
-        status = 0;
-        exists = true;
-        return std::make_unique<Key>(*this);
-    }
-
-  private:
-    struct Key final : platform::ISettingsKey {
-        MemoryStore& store;
-        explicit Key(MemoryStore& s) : store(s) {}
-        bool Query(std::wstring_view name, platform::RegValue& out) override {
-            auto it = store.values.find(std::wstring(name));
-            return it != store.values.end() && (out = it->second, true);
-        }
-        bool Set(std::wstring_view name, std::uint32_t type,
-                 const std::vector<std::uint8_t>& data) override {
-            store.values[std::wstring(name)] = {type, data};
-            return true;
-        }
-        long Commit() override { return 0; }
-    };
 };
 
 }  // namespace scour::test

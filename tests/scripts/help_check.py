@@ -1,16 +1,9 @@
 #!/usr/bin/env python3
-"""Checks the help beside the program against the topics it opens.
+"""usage: help_check.py HELP_DIR SOURCE_DIR
 
-  help_check.py pages HELP_DIR SOURCE_DIR
-      every topic src/app/help.cpp names is there; links lead to files and
-      anchors under HELP_DIR and nowhere else; the contents link every topic
-      and every topic links back.
-  help_check.py chm LISTING HELP_SOURCE_DIR SOURCE_DIR
-      LISTING is `chmls list` of bootwiz.chm: every topic, page, style sheet
-      and entry of the contents and index files is inside it.
-
-Prints one line per failed check and exits 1 when any failed.
-"""
+Every topic src/app/help.cpp names is in HELP_DIR; links lead to files and
+anchors under HELP_DIR and nowhere else; the contents link every topic and
+every topic links back. Prints one line per fault; exits 1 on any."""
 import html.parser
 import os
 import posixpath
@@ -82,29 +75,11 @@ def check_pages(help_dir, source_dir):
                 fail(CONTENTS, f"does not link {topic}")
 
 
-def check_chm(listing, help_source, source_dir):
-    with open(listing, encoding="utf-8", errors="replace") as f:
-        names = set(re.findall(r"(?m)^\s*\d+\s+\d+\s+\d+\s+(/.*?)\s*$", f.read()))
-    wanted = topics(source_dir) + [CONTENTS]
-    for base, _, files in os.walk(help_source):
-        for name in sorted(n for n in files if n.endswith((".htm", ".html", ".css", ".png", ".gif"))):
-            wanted.append(os.path.relpath(os.path.join(base, name), help_source).replace(os.sep, "/"))
-    for project in ("bootwiz.hhc", "bootwiz.hhk"):
-        with open(os.path.join(help_source, project), encoding="utf-8") as f:
-            wanted += [v.partition("#")[0] for v in re.findall(r'name="Local"\s+value="([^"]+)"', f.read(), re.I)]
-    for path in dict.fromkeys(wanted):
-        if "/" + path not in names:
-            fail("bootwiz.chm", f"{path} is not inside")
-
-
 def main(argv):
-    if len(argv) == 4 and argv[1] == "pages":
-        check_pages(argv[2], argv[3])
-    elif len(argv) == 5 and argv[1] == "chm":
-        check_chm(argv[2], argv[3], argv[4])
-    else:
+    if len(argv) != 3:
         print(__doc__, file=sys.stderr)
         return 2
+    check_pages(argv[1], argv[2])
     for line in failures:
         print(line)
     return 1 if failures else 0

@@ -1,6 +1,5 @@
 # shellcheck shell=bash
-# Shared by the script tests: run the real programs, count checks, print the
-# closing "N passed, N failed" line, and fail the test on any failed check.
+# Shared by the script tests: checks counted, "N passed, N failed" at the end.
 set -uo pipefail
 
 : "${SCOUR_BIN:?}" "${SCOUR_SCRATCH:?}"
@@ -79,16 +78,14 @@ needs_bootenv() {
     finish
 }
 
-# want_archive DIR ARGS...: DIR holds the members of the archive that
-# scourline-media ARGS archive writes: what a booted medium must deliver.
+# want_archive DIR ARGS...: DIR holds the members of `scourline-media ARGS archive`.
 want_archive() {
     local dir=$1; shift
     expect_status "archive for the same options" 0 media "$@" archive "$(host_path "$dir.scour")"
     mkdir -p "$dir" && (cd "$dir" && cpio -id --quiet --no-absolute-filenames <"$dir.scour")
 }
 
-# same_delivery LABEL WANT GOT: Linux received the archive's files, the same
-# names and the same bytes.
+# same_delivery LABEL WANT GOT: Linux received WANT's files, byte for byte.
 same_delivery() {
     local label=${1:+$1: } want_list got_list f bad=""
     want_list=$(cd "$2" && find . -type f | sort)
@@ -102,9 +99,8 @@ same_delivery() {
 }
 
 # boot_check LABEL KIND MEDIUM FIRMWARE WANT [PREFIX...]: boots the medium
-# (through PREFIX, e.g. ip netns exec NS), then Linux must have received WANT's
-# files and, on BIOS (the only start that leaves VGA text to read), shown the
-# banner. The report lands in $got; returns 1 when there is none.
+# (through PREFIX, e.g. ip netns exec NS); Linux must receive WANT's files and,
+# on BIOS (the only VGA text to read), show the banner. Report in $got.
 boot_check() {
     local label=$1 kind=$2 medium=$3 firmware=$4 want=$5
     shift 5

@@ -7,6 +7,7 @@
 #include <random>
 
 #include "base/text.h"
+#include "options/stored_values.h"
 
 namespace scour::platform {
 namespace {

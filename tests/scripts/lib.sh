@@ -71,6 +71,21 @@ strip_cr() { tr -d '\r'; }
 # A host path as the wizard sees it under Wine.
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# program_copy NAME PROGRAM [SKIP]...: a program folder $work/NAME of its own,
+# PROGRAM copied (its folder is where the file really lies), the rest of the
+# build's linked except SKIP.
+program_copy() {
+    local dir=$work/$1 program=$2 f name
+    shift 2
+    mkdir -p "$dir"
+    for f in "$SCOUR_BIN"/*; do
+        name=${f##*/}
+        [ "$name" = "$program" ] || [[ " $* " == *" $name "* ]] || ln -s "$f" "$dir/"
+    done
+    cp "$SCOUR_BIN/$program" "$dir/"
+    printf '%s' "$dir"
+}
+
 # needs_bootenv: ends the test when the build has no sample boot environment.
 needs_bootenv() {
     [ -s "$SCOUR_BIN/common/vmlinuz" ] && [ -s "$SCOUR_BIN/iso/isolinux.bin" ] && return

@@ -19,7 +19,7 @@ expect_status "-T offers the hardware compatibility test" 2 wizard "$prog" test-
 expect_status "-Tx is no switch: the test box stays hidden" 3 wizard "$prog" test-mode.txt -Tx
 check "-Tx: the script saw the box hidden" grep -q "expected control 1052 visible, found it hidden" "$work/err"
 
-missing=$(program_copy missing iso)
+missing=$(program_copy missing scourline-wizard iso)
 components="box: $title: Critical Scourline components are missing.\nPlease reinstall the application."
 expect_status "a missing component ends with -1 (255)" 255 wizard "$missing/scourline-wizard" one-box.txt
 stderr_has "the missing-components message" "$components"
@@ -27,7 +27,7 @@ expect_status "-V runs without the components" 0 wizard "$missing/scourline-wiza
 expect_status "a box the script did not expect fails the run with 3" 3 \
     wizard "$missing/scourline-wizard" about-alone.txt
 
-helped=$(program_copy helped help)
+helped=$(program_copy helped scourline-wizard help)
 topic="HTML_Help_e/html/04_using/ISO Configuration Wizard/02_configuration_for_automatic.htm"
 mkdir -p "$helped/help/${topic%/*}"
 echo contents >"$helped/help/index.html"
@@ -35,7 +35,7 @@ echo topic >"$helped/help/$topic"
 expect_status "Help on two pages" 2 wizard "$helped/scourline-wizard" help.txt
 stderr_has "Help on the welcome page opens the contents" "help: $helped/help/index.html"
 stderr_has "Help on the start options page opens its topic" "help: $helped/help/$topic"
-unhelped=$(program_copy unhelped help)
+unhelped=$(program_copy unhelped scourline-wizard help)
 expect_status "Help without help pages" 2 wizard "$unhelped/scourline-wizard" help.txt
 check_not "Help without help pages does nothing" grep -q '^help:' "$work/err"
 

@@ -15,12 +15,8 @@ shot() { printf 'screenshot %s\n' "$(win_path "$work/$1-$2.bmp")"; }
 stderr_line() { has_line "$1: $2" "$work/$1.err.txt" "$3"; }
 
 # The sample boot environment, from the shared download cache.
-cache=""
-for c in "${SCOUR_CACHE:-$build_dir/cache}/bootenv" "$build_dir/../cache/bootenv"; do
-    [ -z "$cache" ] && [ -d "$c/kernel" ] && cache=$c
-done
 bootenv=1
-if bash "$SCOUR_SOURCE/bootenv/build-bootenv.sh" "$work/linux-bin" "${cache:-${SCOUR_CACHE:-$build_dir/cache}/bootenv}" \
+if bash "$SCOUR_SOURCE/bootenv/build-bootenv.sh" "$work/linux-bin" "${SCOUR_CACHE:-$build_dir/cache}/bootenv" \
     >"$work/bootenv.log" 2>&1; then
     cp -rL "$work/linux-bin/common" "$work/linux-bin/boot" "$prog/"
     cp -L "$work/linux-bin"/iso/* "$prog/iso/"

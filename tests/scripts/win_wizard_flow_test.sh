@@ -48,6 +48,11 @@ press next
 expect page 208
 press next
 expect page 209
+click 1014
+press next
+expect page 210
+press back
+expect page 209
 click 1015
 press next
 expect page 211
@@ -56,19 +61,12 @@ expect enabled 1021 0
 device-change
 expect page 211
 expect enabled 1021 0
-press back
-expect page 209
-click 1014
-press next
-expect page 210
-press back
-expect page 209
 type 0 Something else
 expect text 0 $title
 answer no
 press cancel
 expect box Are you sure you want to quit Scourline Configuration Wizard?
-expect page 209
+expect page 211
 answer yes
 press cancel
 SCRIPT
@@ -102,10 +100,6 @@ press next
 expect page 207
 check 1010 1
 check 1011 1
-press next
-expect page 208
-press back
-expect page 207
 press next
 expect page 208
 press next

@@ -1,21 +1,10 @@
 #!/usr/bin/env bash
-# Boots a medium in QEMU until the sample boot environment powers off, with the
-# serial console written to LOGFILE. Exits 0 when the boot environment reported
-# to the end, 1 on a time-out, an incomplete report or a Secure Boot state other
-# than the firmware's, 2 on a usage error.
-#
-# Usage: boot-medium.sh iso|disk|net|tap IMAGE|TREE|TAP LOGFILE [bios|uefi|secureboot]
-#   iso, disk  a CD image or a USB disk image
-#   net        a network boot tree, served by QEMU's own DHCP and TFTP server
-#              (nothing leaves QEMU): pxelinux through the iPXE ROM under
-#              BIOS, shim through OVMF's own network driver under UEFI
-#   tap        the network on an existing tap device (run inside the network
-#              namespace that holds it), where other servers answer
-#   bios       SeaBIOS (the default)
-#   uefi       OVMF from Debian's ovmf package, Secure Boot off
-#   secureboot OVMF with Secure Boot on and Microsoft's keys enrolled (q35, SMM)
-# Environment: BOOT_TIMEOUT (seconds, default 120), BOOT_ACCEL (tcg, the
-# default, or kvm where it works).
+# Boots a CD or disk image, a network boot tree (QEMU's own DHCP and TFTP) or
+# an existing tap device's network in QEMU under SeaBIOS, OVMF or OVMF with
+# Secure Boot, until the sample boot environment powers off; the serial console
+# goes to LOGFILE. Exits 0 when it reported to the end, 1 on a time-out, an
+# incomplete report or the wrong Secure Boot state, 2 on a usage error.
+# Environment: BOOT_TIMEOUT (seconds, default 120), BOOT_ACCEL (default tcg).
 set -euo pipefail
 
 usage() {

@@ -1,13 +1,8 @@
 #!/usr/bin/env bash
-# Proves the sample boot environment and the boot-test tools that the media
-# tests rely on: the program folder holds what the wizard copies, a USB disk
-# made by hand the way the wizard makes it boots in QEMU, Linux receives the
-# configuration archive byte for byte and shows the banner; a broken report
-# and a boot that never ends are refused.
-#
-# Usage: selftest.sh PROGRAM_DIR [WORKDIR]
-# WORKDIR (default: a temporary folder, removed when every check passed)
-# keeps the media and logs.
+# Proves the boot-test tools the media tests rely on: a USB disk made by hand
+# the way the wizard makes it boots in QEMU, Linux receives the archive byte
+# for byte and shows the banner; a broken report and an endless boot are
+# refused. Usage: selftest.sh PROGRAM_DIR [WORKDIR] (WORKDIR keeps the media).
 set -euo pipefail
 
 if [ $# -lt 1 ] || [ $# -gt 2 ]; then
@@ -27,28 +22,8 @@ fail() {
     failures=$((failures + 1))
 }
 
-# The program folder.
-for f in common/vmlinuz common/initrd.gz common/efi/boot.img common/wipe.sparc64.lz \
-    common/syslinux.cfg iso/isolinux.bin iso/ldlinux.c32 iso/isolinux.cfg boot/isofs.b \
-    flash/ldlinux.c32 flash/mbr.bin flash/syslinux common/efi/boot/bootx64.efi \
-    common/efi/boot/grubx64.efi common/.disk/info common/boot/grub/grub.cfg net/pxelinux.0 \
-    net/ldlinux.c32 net/pxelinux.cfg/default net/bootx64.efi net/grubx64.efi net/grub/grub.cfg; do
-    [ -s "$bin/$f" ] || fail "program folder lacks $f"
-done
-[ -x "$bin/mkisofs" ] && [ -x "$bin/flash/syslinux" ] || fail "mkisofs or flash/syslinux is not executable"
+# The SPARC loader, booted by no test here, wants whole words.
 [ $(($(stat -c %s "$bin/common/wipe.sparc64.lz") % 4)) -eq 0 ] || fail "wipe.sparc64.lz is not a multiple of 4 bytes"
-[ "$(stat -c %s "$bin/flash/mbr.bin")" -eq 440 ] || fail "mbr.bin is not 440 bytes"
-mdir -i "$bin/common/efi/boot.img" ::/EFI/BOOT/BOOTX64.EFI >/dev/null 2>&1 ||
-    fail "efi/boot.img is not a FAT image with EFI/BOOT/BOOTX64.EFI"
-# GRUB stops at its prompt when /EFI/debian exists without its configuration.
-[ ! -e "$bin/common/EFI/debian" ] && [ ! -e "$bin/common/efi/debian" ] || fail "common holds EFI/debian"
-# The kernel drops received files whose folder is missing.
-gzip -dc "$bin/common/initrd.gz" | cpio -it --quiet 2>/dev/null | grep -qx 'tmp/scheme' ||
-    fail "initrd.gz lacks the folder tmp/scheme"
-for cfg in common/syslinux.cfg iso/isolinux.cfg; do
-    grep -q 'initrd=/initrd.gz,/scour' "$bin/$cfg" && grep -q 'console=ttyS0' "$bin/$cfg" ||
-        fail "$cfg does not load /scour or has no serial console"
-done
 
 # An archive as the wizard writes it, from files the booted system must hand
 # back unchanged: the scheme is binary, ends without a newline and its length

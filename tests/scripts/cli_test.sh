@@ -7,25 +7,31 @@ export XDG_CONFIG_HOME="$work/config"
 store=$work/config/Valdane/Scourline/Data.reg
 key='HKCU\SOFTWARE\Valdane\Scourline\Data'
 
-# Usage errors: status 2, and nothing stored.
+# Usage errors (status 2, nothing stored) and accepted values with what show
+# makes of them (the line, when given).
 expect_status "usage error: unknown option name" 2 media --set Colour=1 show
 check "the message names the problem" grep -q 'unknown option name' "$work/err"
-while IFS='|' read -r what args; do
+while IFS='|' read -r what status line args; do
     # shellcheck disable=SC2086 # the words are the arguments
-    expect_status "usage error: $what" 2 media $args
+    expect_status "$what" "$status" media $args
+    [ -z "$line" ] || has_line "$what: $line" "$work/out" "$line"
 done <<'EOF2'
-boolean of the wrong form|--set AutoStart=yes save
-boolean 2|--set Verify=2 save
-scheme not a number|--set Scheme=two show
-scheme with trailing junk|--set Scheme=3x show
-TestMode with AutoStart|--set AutoStart=1 --set TestMode=1 save
-NoDelay with SelectDisks|--set AutoStart=1 --set NoDelay=1 save
---set without a value|--set
-no command|--set AutoStart=1
-unknown command|frobnicate
-show takes no argument|show extra
-archive needs a path|archive
-unknown flag|--colour show
+boolean of the wrong form|2||--set AutoStart=yes save
+boolean 2|2||--set Verify=2 save
+scheme not a number|2||--set Scheme=two show
+scheme with trailing junk|2||--set Scheme=3x show
+TestMode with AutoStart|2||--set AutoStart=1 --set TestMode=1 save
+NoDelay with SelectDisks|2||--set AutoStart=1 --set NoDelay=1 save
+--set without a value|2||--set
+no command|2||--set AutoStart=1
+unknown command|2||frobnicate
+show takes no argument|2||show extra
+archive needs a path|2||archive
+unknown flag|2||--colour show
+NoDelay with SelectDisks 0|0|NoDelay=1|--set AutoStart=1 --set SelectDisks=0 --set NoDelay=1 show
+TestMode with interactive start|0|- Hardware compatibility test mode, no wiping allowed;|--set TestMode=1 show
+an out-of-range scheme is clamped|0|Scheme=0|--set Scheme=99999 show
+a negative scheme is clamped|0|Scheme=0|--set Scheme=-1 show
 EOF2
 check "no usage error stored anything" test ! -e "$store"
 
@@ -41,17 +47,6 @@ check "show: default IsoPath" grep -q '^IsoPath=.*scourcd.iso$' "$work/show"
 printf 'The following settings will be used for Scourline bootable disk:\n\n- start Scourline in interactive mode;\n' >"$work/want"
 check "show ends with the summary" cmp -s <(tail -n 3 "$work/show") "$work/want"
 
-# Accepted values, and what show makes of them.
-while IFS='|' read -r what line args; do
-    # shellcheck disable=SC2086 # the words are the arguments
-    expect_status "$what" 0 media $args show
-    has_line "$what: $line" "$work/out" "$line"
-done <<'EOF2'
-NoDelay with SelectDisks 0|NoDelay=1|--set AutoStart=1 --set SelectDisks=0 --set NoDelay=1
-TestMode with interactive start|- Hardware compatibility test mode, no wiping allowed;|--set TestMode=1
-an out-of-range scheme is clamped|Scheme=0|--set Scheme=99999
-a negative scheme is clamped|Scheme=0|--set Scheme=-1
-EOF2
 expect_status "texts take anything, the empty text included" 0 \
     media --set NetShare= --set "NetUser=a b" --set 'NetPassword=x; reboot' show
 has_line "NetUser shown" "$work/out" "NetUser=a b"

@@ -1,6 +1,5 @@
 # shellcheck shell=bash
-# Shared by the script tests: run the real programs, count checks, print the
-# closing "N passed, N failed" line, and fail the test on any failed check.
+# Shared by the script tests: checks counted, "N passed, N failed" at the end.
 set -uo pipefail
 
 : "${SCOUR_BIN:?}" "${SCOUR_SCRATCH:?}"
@@ -72,6 +71,21 @@ strip_cr() { tr -d '\r'; }
 # A host path as the wizard sees it under Wine.
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
+# program_copy NAME PROGRAM [SKIP]...: a program folder $work/NAME of its own,
+# PROGRAM copied (its folder is where the file really lies), the rest of the
+# build's linked except SKIP.
+program_copy() {
+    local dir=$work/$1 program=$2 f name
+    shift 2
+    mkdir -p "$dir"
+    for f in "$SCOUR_BIN"/*; do
+        name=${f##*/}
+        [ "$name" = "$program" ] || [[ " $* " == *" $name "* ]] || ln -s "$f" "$dir/"
+    done
+    cp "$SCOUR_BIN/$program" "$dir/"
+    printf '%s' "$dir"
+}
+
 # needs_bootenv: ends the test when the build has no sample boot environment.
 needs_bootenv() {
     [ -s "$SCOUR_BIN/common/vmlinuz" ] && [ -s "$SCOUR_BIN/iso/isolinux.bin" ] && return
@@ -79,16 +93,14 @@ needs_bootenv() {
     finish
 }
 
-# want_archive DIR ARGS...: DIR holds the members of the archive that
-# scourline-media ARGS archive writes: what a booted medium must deliver.
+# want_archive DIR ARGS...: DIR holds the members of `scourline-media ARGS archive`.
 want_archive() {
     local dir=$1; shift
     expect_status "archive for the same options" 0 media "$@" archive "$(host_path "$dir.scour")"
     mkdir -p "$dir" && (cd "$dir" && cpio -id --quiet --no-absolute-filenames <"$dir.scour")
 }
 
-# same_delivery LABEL WANT GOT: Linux received the archive's files, the same
-# names and the same bytes.
+# same_delivery LABEL WANT GOT: Linux received WANT's files, byte for byte.
 same_delivery() {
     local label=${1:+$1: } want_list got_list f bad=""
     want_list=$(cd "$2" && find . -type f | sort)
@@ -102,9 +114,8 @@ same_delivery() {
 }
 
 # boot_check LABEL KIND MEDIUM FIRMWARE WANT [PREFIX...]: boots the medium
-# (through PREFIX, e.g. ip netns exec NS), then Linux must have received WANT's
-# files and, on BIOS (the only start that leaves VGA text to read), shown the
-# banner. The report lands in $got; returns 1 when there is none.
+# (through PREFIX, e.g. ip netns exec NS); Linux must receive WANT's files and,
+# on BIOS (the only VGA text to read), show the banner. Report in $got.
 boot_check() {
     local label=$1 kind=$2 medium=$3 firmware=$4 want=$5
     shift 5

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# cmake --install, to a prefix and with DESTDIR as a package build does it: the
-# program folder under lib/scourline as the build has it, the links in bin, the
-# desktop entry, icon, manual pages, metainfo and the disk helper's polkit
-# policy naming the installed helper; the installed programs find their
-# program folder through the links.
+# cmake --install, to a prefix and with DESTDIR: the program folder, the links
+# in bin, desktop files, manual pages and the polkit policy naming the
+# installed helper; the installed help holds every topic the wizard opens.
 . "$(dirname "$0")/lib.sh"
 : "${SCOUR_SOURCE:?}"
 use_scratch_home
@@ -42,6 +40,10 @@ check_install() {
 prefix=$work/prefix
 expect_status "cmake --install to a prefix" 0 cmake --install "$build" --prefix "$prefix"
 check_install "$prefix" "$prefix"
+# Every page the wizard's Help opens, and the contents.
+topics=$(sed -n 's/.*L"\(HTML_Help_e\/[^"]*\)".*/\1/p' "$SCOUR_SOURCE/src/app/help.cpp")
+missing=$(printf 'index.html\n%s\n' "$topics" | while IFS= read -r t; do [ -s "$prefix/lib/scourline/help/$t" ] || echo "$t"; done)
+check "the help has the contents and all $(wc -l <<<"$topics") topics the wizard opens $missing" test -n "$topics" -a -z "$missing"
 # The installed program, started through its link, uses the installed folder.
 expect_status "bin/scourline-media show" 0 "$prefix/bin/scourline-media" show
 if [ -x "$SCOUR_BIN/flash/syslinux" ]; then

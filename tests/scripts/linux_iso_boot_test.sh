@@ -1,23 +1,10 @@
 #!/usr/bin/env bash
-# scourline-media iso with each real image maker: the image boots in QEMU
-# (genisoimage's on BIOS, UEFI and Secure Boot, xorrisofs's on BIOS) and Linux
-# receives exactly the archive `archive` writes for the same options. Also the
-# command's own outcomes.
+# scourline-media iso with each real image maker: genisoimage's image boots in
+# QEMU on BIOS, UEFI and Secure Boot, xorrisofs's on BIOS, and Linux receives
+# the archive `archive` writes for the same options; the command's failures.
 . "$(dirname "$0")/lib.sh"
 use_scratch_home
 needs_bootenv
-
-# program_folder MAKER: a program folder whose mkisofs is MAKER; the program
-# is copied, since its folder is where the file really lies.
-program_folder() {
-    local dir=$work/$1 f
-    mkdir -p "$dir"
-    for f in "$SCOUR_BIN"/*; do
-        case ${f##*/} in mkisofs | scourline-media) ;; *) ln -s "$f" "$dir/" ;; esac
-    done
-    cp "$SCOUR_BIN/scourline-media" "$dir/"
-    ln -s "/usr/bin/$1" "$dir/mkisofs"
-}
 
 password="it's \"a pass\" word"
 # shellcheck disable=SC2034 # read through a name reference
@@ -33,7 +20,7 @@ for run in genisoimage:rich:bios,uefi,secureboot xorrisofs:defaults:bios; do
     IFS=: read -r maker name firmwares <<<"$run"
     declare -n sets=$name
     want_archive "$work/want-$name" "${sets[@]}"
-    program_folder "$maker"
+    ln -s "/usr/bin/$maker" "$(program_copy "$maker" scourline-media mkisofs)/mkisofs"
     image=$work/$maker-$name.iso
     expect_status "$maker: iso" 0 "$work/$maker/scourline-media" "${sets[@]}" iso "$image"
     has_line "$maker: the image's path on stdout" "$work/out" "ISO image written to $image"

@@ -1,8 +1,6 @@
 #!/usr/bin/env bash
-# scourline-media share-test against a real Samba server. Server and client run
-# in a network and PID namespace of this test's own, where the server listens
-# on 127.0.0.1 port 445 as a real one would: the product gets no port or
-# address it would not get from a user. Needs root (namespaces, port 445).
+# scourline-media share-test against a real Samba server on 127.0.0.1 port 445,
+# in network and PID namespaces of the test's own. Needs root.
 if [ -z "${SCOUR_SHARE_TEST_NETNS:-}" ]; then
     if [ "$(id -u)" -ne 0 ] || ! unshare --net --pid --fork --mount-proc true 2>/dev/null; then
         echo "SKIP: needs root and network namespaces"
@@ -11,8 +9,7 @@ if [ -z "${SCOUR_SHARE_TEST_NETNS:-}" ]; then
     for tool in smbd smbpasswd ip python3; do
         command -v "$tool" >/dev/null || { echo "missing $tool (tools/setup-debian.sh)"; exit 1; }
     done
-    # With a /proc of its own (the sanitizers read it); when this shell ends,
-    # everything started inside ends with it.
+    # A /proc of its own for the sanitizers; all inside ends with this shell.
     SCOUR_SHARE_TEST_NETNS=1 exec unshare --net --pid --fork --mount-proc bash "$0" "$@"
 fi
 . "$(dirname "$0")/lib.sh"
@@ -108,7 +105,6 @@ domain given with the user|0|Network share ok|\\127.0.0.1\share|\\127.0.0.1\shar
 wrong password|1|Invalid password||\\127.0.0.1\share|tester|wrong|
 wrong password on a share open to guests|1|Invalid password||\\127.0.0.1\open|tester|wrong|
 empty password|1|Invalid password||\\127.0.0.1\share|tester||
-unknown user|1|Invalid password||\\127.0.0.1\share|nobody-here|Secret-1|
 overlong password (a cut one might pass)|1|Invalid password||\\127.0.0.1\share|tester|LONG|
 missing share|1|Network share not found||\\127.0.0.1\missing|tester|Secret-1|
 missing folder in the share|1|Network share not found||\\127.0.0.1\share\missing|tester|Secret-1|

@@ -1,11 +1,8 @@
 #!/usr/bin/env bash
-# A desktop user makes an ISO image with the Linux wizard: as uid 65534 with a
-# home of its own and the disk helper's polkit policy in place (when the test
-# runs as root; else as the caller), on the automatic route through every page
-# with Back and Next. The image lands where the user chose and belongs to the
-# user, the options are in the user's store (without the password), the wizard
-# ends with 1 after Finish. The image boots in QEMU on BIOS, UEFI and Secure
-# Boot, and Linux receives the archive scourline-media writes for the same choices.
+# A desktop user (uid 65534 when run as root) makes an ISO image with the Linux
+# wizard on the automatic route: the image is the user's, the options (not the
+# password) in the user's store; it boots in QEMU on BIOS, UEFI and Secure Boot
+# and Linux receives the archive scourline-media writes for the same choices.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/linux_wizard_lib.sh"
 needs_bootenv

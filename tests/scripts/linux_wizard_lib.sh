@@ -24,22 +24,6 @@ wizard() {
             timeout 300 "$program" "$@")
 }
 
-# program_copy NAME [SKIP]...: a program folder of its own, the wizard copied
-# (its folder is where the file really lies), the rest linked except SKIP.
-program_copy() {
-    local dir=$work/$1 f name
-    shift
-    mkdir -p "$dir"
-    for f in "$SCOUR_BIN"/*; do
-        name=${f##*/}
-        [ "$name" = scourline-wizard ] && continue
-        [[ " $* " == *" $name "* ]] && continue
-        ln -s "$f" "$dir/"
-    done
-    cp "$SCOUR_BIN/scourline-wizard" "$dir/"
-    printf '%s' "$dir"
-}
-
 # stderr_has DESCRIPTION LINE: the wizard printed exactly this line on stderr.
 stderr_has() {
     if grep -qxF -- "$2" "$work/err"; then ok "$1"; else

@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
 # The Windows setup under Wine: silent installs to the default folder and to a
-# /D= folder, with every file, the Start Menu shortcut and the "Apps &
-# features" entry; the installed wizard starts once the two tools it cannot
-# carry are put in place; the silent uninstall removes what the setup
-# installed and nothing else, and keeps the user's stored options. The
-# prefix is left as it was found, even when a check fails.
+# new /D= folder, each with its files, shortcut and uninstall entry; the
+# installed wizard starts; the uninstall keeps the user's files and options and
+# removes only the folders it made. The prefix is restored even on failure.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/win_wizard_lib.sh"
 
@@ -25,7 +23,7 @@ other_win='C:\Scour Test\Wizard'
 other_dir="$drive_c/Scour Test/Wizard"
 wine_q() { "$WINE" "$@" </dev/null >/dev/null 2>&1; }
 
-# The prefix's files, without the temporary folders that Wine itself uses.
+# The prefix's files, without Wine's own temporary folders.
 prefix_files() {
     (cd "$drive_c" && find . -path '*/Temp' -prune -o -path ./windows/temp -prune -o -print | LC_ALL=C sort)
 }
@@ -76,20 +74,11 @@ prefix_files >"$work/before"
 options_existed=0
 wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' >/dev/null && options_existed=1
 
-# The setup's own version resource.
-wrestool -x --raw --type=16 "$setup" 2>/dev/null | iconv -f UTF-16LE -t UTF-8 -c 2>/dev/null |
-    tr '\0' '\n' | grep -av '^$' >"$work/version.txt"
-for key in ProductVersion FileVersion; do
-    check "version resource: $key is $version" test "$(grep -a -A1 "$key\$" "$work/version.txt" | tail -n 1)" = "$version"
-done
-check "version resource: the product name" grep -qax 'Scourline Configuration Wizard' "$work/version.txt"
-
 # installed DIR WINDIR LABEL: every staged file is there, with the shortcut and the entry.
 installed() {
-    local dir=$1 windir=$2 label=$3 name want size kib
+    local dir=$1 windir=$2 label=$3 name want
     if diff -r -x uninstall.exe "$stage" "$dir" >"$work/diff" 2>&1; then ok "$label: every file of the setup, byte for byte"
     else not_ok "$label: every file of the setup, byte for byte" "$(head -n 10 "$work/diff")"; fi
-    check "$label: the uninstaller" test -s "$dir/uninstall.exe"
     check "$label: the Start Menu shortcut starts the wizard" grep -qa 'scourline-wizard.exe' "$shortcut"
     while IFS='|' read -r name want; do
         check "$label: entry $name" test "$(reg_value "$name")" = "$want"
@@ -104,30 +93,18 @@ InstallLocation|REG_SZ $windir
 NoModify|REG_DWORD 0x1
 NoRepair|REG_DWORD 0x1
 TABLE
-    size=$(reg_value EstimatedSize | sed -n 's/^REG_DWORD 0x//p') kib=$(du -sk "$dir" | cut -f1)
-    if [ -n "$size" ] && [ $((16#$size)) -gt $((kib / 2)) ] && [ $((16#$size)) -le $((kib * 2)) ]; then
-        ok "$label: entry EstimatedSize ($((16#$size)) KiB, du says $kib)"
-    else
-        not_ok "$label: entry EstimatedSize" "got ${size:-nothing}, du says $kib KiB"
-    fi
 }
 
-# --- Silent install to the default folder, the wizard, the uninstall. -----
 start=$SECONDS
 setup_silent
 ran_with $? "/S installs ($((SECONDS - start)) s)"
 installed "$default_dir" "$default_win" default
-check "default: nothing went to the other folder" test ! -e "$other_dir"
 # The stand-ins of the two tools the setup cannot carry, where the finish page says.
 cp "$SCOUR_TOOLS/fake_mkisofs.exe" "$default_dir/mkisofs.exe"
 cp "$SCOUR_TOOLS/fake_mkisofs.exe" "$default_dir/flash/syslinux.exe"
 printf 'expect text 1030 Version 2.69 build 582\nclick 1\n' >"$work/about.script"
 run_wizard about "$default_dir" /V
 expect_run about 0
-printf '%s\n' 'expect page 203' 'press next' 'expect page 205' 'click 1003' 'press next' 'expect page 213' \
-    'press next' 'expect page 208' 'press next' 'expect page 209' 'answer yes' 'press cancel' >"$work/walk.script"
-run_wizard walk "$default_dir"
-expect_run walk 2
 
 # The user's stored options, which the uninstall must keep.
 wine_q reg add "$reg_key" /v Scheme /t REG_DWORD /d 3 /f
@@ -146,8 +123,8 @@ check "uninstall: the stored options stayed, untouched" \
 wine_q reg delete "$reg_key" /v Scheme /f
 rm -rf "$drive_c/Program Files/Valdane"
 
-# --- Silent install to a folder given with /D=, uninstalled as Windows does
-# it, with the entry's QuietUninstallString. --------------------------------
+# /D= makes two folders, which its uninstall, through the entry's
+# QuietUninstallString as Windows runs it, removes again.
 setup_silent "/D=$other_win"
 ran_with $? "/S /D= installs (to a folder with a space)"
 installed "$other_dir" "$other_win" "/D="
@@ -159,7 +136,6 @@ wait_uninstalled "$other_dir"
 check "/D=: the folders the setup made went" test ! -e "$drive_c/Scour Test"
 check "/D=: the shortcut went" test ! -e "$shortcut"
 
-# --- Nothing of the setup remains. -----------------------------------------
 remove_uninstaller_copies
 prefix_files >"$work/after"
 if diff "$work/before" "$work/after" >"$work/diff"; then ok "the prefix's files are as before"; else

@@ -1,16 +1,14 @@
 # shellcheck shell=bash disable=SC2154,SC2034 # work and the helpers come from lib.sh; the rest is for the tests
-# Shared by the wizard's Windows tests: a display of their own, the build's Wine
-# prefix, a program folder with the required components, and scripted runs.
-# Sourced after lib.sh.
+# Shared by the wizard's Windows tests, after lib.sh: a display, the build's
+# Wine prefix, a program folder with the required components, scripted runs.
 : "${SCOUR_SOURCE:?}"
 build_dir=$(cd "$SCOUR_BIN/.." && pwd)
 # Screenshots stay in the build tree to be looked at.
 shots=${SCOUR_WIZARD_SHOTS:-$build_dir/wizard-screenshots}
 mkdir -p "$shots"
 
-# The build's prefix, unless the caller (tools/test.sh) has set one up already.
-# It is started once the display is there: a new prefix set up without a
-# display leaves every later wizard without a window, ending with status 0.
+# The build's prefix unless the caller has one, started once the display is
+# there: a prefix set up without one leaves every later wizard windowless.
 own_prefix=""
 if [ -z "${WINEPREFIX:-}" ]; then
     # shellcheck source=tools/wine-env.sh
@@ -19,8 +17,7 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 WINE=${WINE:-/usr/lib/wine/wine64}
 
-# A display of our own: a free number from 90 on, starting at a random one so
-# that a test never takes over the number its predecessor just left.
+# A free display number, from a random start: never the one just left.
 start_display() {
     local n first=$((90 + RANDOM % 40))
     for n in $(seq "$first" 140) $(seq 90 "$first"); do
@@ -32,8 +29,7 @@ start_display() {
     done
     return 1
 }
-# Wine's desktop process of the prefix lived on this display: give it time to
-# go before the next test starts one on its own display.
+# Wine's desktop process lived on this display: give it time to go.
 stop_display() {
     if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; sleep 1; fi
     xvfb_pid=""

@@ -157,11 +157,19 @@ TEST(QtUsbImage, PreparedThroughTheUsbPageAndTheHelperItBoots) {
         clock.start();
         bool done = test::RunUntil(
             [&] {
-                // The buttons are set after the event that changed them: the
-                // list read again after the preparation marks its end.
-                return session.Failed() ||
-                       (frame.CurrentPage() == IDD_USB && volumes.enumerations >= 2 &&
-                        frame.Buttons() == (kWizBack | kWizNext));
+                // The end is the prepared disk in the list read again after the
+                // preparation, with the buttons set after the event that changed
+                // them; page changes and refreshes before it (a loaded machine
+                // spreads them out) are not the end.
+                if (session.Failed()) {
+                    return true;
+                }
+                if (frame.CurrentPage() != IDD_USB || frame.Buttons() != (kWizBack | kWizNext)) {
+                    return false;
+                }
+                auto* list = qobject_cast<QTreeWidget*>(frame.CurrentView()->Control(IDC_USB_LIST));
+                return list != nullptr &&
+                       test::Column(*list, 4) == std::vector<std::wstring>{L"Bootable disk"};
             },
             240000);
         qt::SetActiveScript(nullptr);

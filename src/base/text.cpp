@@ -179,6 +179,19 @@ std::wstring FromFsPath(const std::filesystem::path& path) {
 #endif
 }
 
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
 std::wstring AsciiLower(std::wstring_view text) {
     std::wstring out(text);
     for (auto& c : out) {

@@ -47,6 +47,9 @@ std::wstring FromFsPath(const std::filesystem::path& path);
 
 // ASCII-only case folding, as the system's own comparisons use.
 std::wstring AsciiLower(std::wstring_view text);
+
+// The value of one hexadecimal digit of either case, or -1.
+int HexDigitValue(char c);
 bool EqualsAsciiNoCase(std::wstring_view a, std::wstring_view b);
 
 }  // namespace scour

@@ -77,19 +77,6 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && StartsWithNoCase(a, b);
 }
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 // 1 to maxDigits hexadecimal digits and nothing else.
 std::optional<std::uint32_t> ParseHexNumber(std::string_view s, std::size_t maxDigits) {
     if (s.empty() || s.size() > maxDigits) {
@@ -97,7 +84,7 @@ std::optional<std::uint32_t> ParseHexNumber(std::string_view s, std::size_t maxD
     }
     std::uint32_t v = 0;
     for (char c : s) {
-        int d = HexDigit(c);
+        int d = HexDigitValue(c);
         if (d < 0) {
             return std::nullopt;
         }

@@ -138,18 +138,6 @@ std::wstring LinuxFileSystemName(std::string_view type, std::string_view version
 }
 
 std::string UdevLabel(const LinuxVolumeConfig::UdevProperties& properties) {
-    auto hex = [](char c) -> int {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        return -1;
-    };
     const std::string encoded = Property(properties, "ID_FS_LABEL_ENC");
     if (encoded.empty()) {
         return Property(properties, "ID_FS_LABEL");
@@ -157,8 +145,9 @@ std::string UdevLabel(const LinuxVolumeConfig::UdevProperties& properties) {
     std::string out;
     for (std::size_t i = 0; i < encoded.size(); ++i) {
         if (encoded[i] == '\\' && i + 3 < encoded.size() && encoded[i + 1] == 'x' &&
-            hex(encoded[i + 2]) >= 0 && hex(encoded[i + 3]) >= 0) {
-            out += static_cast<char>(hex(encoded[i + 2]) * 16 + hex(encoded[i + 3]));
+            HexDigitValue(encoded[i + 2]) >= 0 && HexDigitValue(encoded[i + 3]) >= 0) {
+            out += static_cast<char>(HexDigitValue(encoded[i + 2]) * 16 +
+                                     HexDigitValue(encoded[i + 3]));
             i += 3;
             continue;
         }

@@ -97,6 +97,7 @@ class WizardApp final : public IStartupHost,
     std::optional<platform::BoxKind> AnswerScripted(const std::wstring& caption,
                                                     const std::wstring& text, bool& yes);
     [[noreturn]] void FailScript(const std::wstring& text);
+    BoxAnswer AnswerFromScript(const std::wstring& caption, const std::wstring& text);
 
     HINSTANCE instance_;
     int showCommand_;

@@ -111,15 +111,22 @@ void WizardApp::ExploreFolder(const std::wstring& folder) {
     ExitProcess(static_cast<UINT>(kExitScriptFailed));
 }
 
+// A scripted run answers every box from its script and prints it; a box the
+// script does not expect ends the run.
+BoxAnswer WizardApp::AnswerFromScript(const std::wstring& caption, const std::wstring& text) {
+    std::wstring line;
+    auto answer = script_->AnswerBox(caption, text, line);
+    WriteStderr(line);
+    if (!answer) {
+        FailScript(script_->FailureText());
+    }
+    return *answer;
+}
+
 void WizardApp::ShowMessage(platform::BoxKind kind, const std::wstring& caption,
                             const std::wstring& text) {
     if (script_) {
-        std::wstring line;
-        auto answer = script_->AnswerBox(caption, text, line);
-        WriteStderr(line);
-        if (!answer) {
-            FailScript(script_->FailureText());
-        }
+        AnswerFromScript(caption, text);
         return;
     }
     UINT flags = MB_OK;
@@ -142,13 +149,7 @@ void WizardApp::ShowMessage(platform::BoxKind kind, const std::wstring& caption,
 
 bool WizardApp::AskYesNo(const std::wstring& caption, const std::wstring& text) {
     if (script_) {
-        std::wstring line;
-        auto answer = script_->AnswerBox(caption, text, line);
-        WriteStderr(line);
-        if (!answer) {
-            FailScript(script_->FailureText());
-        }
-        return *answer == BoxAnswer::Yes;
+        return AnswerFromScript(caption, text) == BoxAnswer::Yes;
     }
     return MessageBoxW(sheetWindow_, text.c_str(), caption.c_str(), MB_YESNO) == IDYES;
 }

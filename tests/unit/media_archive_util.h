@@ -85,6 +85,16 @@ inline NewcArchive ParseNewc(std::string_view b) {
     }
 }
 
+// An archive with every record's time blanked: two archives of the same
+// options made in different seconds compare equal.
+inline std::string WithoutTimes(std::optional<std::string> bytes) {
+    std::string b = bytes.value_or("");
+    for (const NewcRecord& r : ParseNewc(b).records) {
+        b.replace(r.offset + 6 + 8 * kMtime, 8, "00000000");
+    }
+    return b;
+}
+
 // Temporary files in a folder of the test's choice, so a test sees what is left over.
 class FolderTempFiles final : public platform::ITempFiles {
   public:

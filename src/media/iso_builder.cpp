@@ -61,21 +61,6 @@ struct StagingPaths {
     }
 };
 
-// Removes the staging folder, with everything in it, however the build ends.
-class StagingGuard {
-  public:
-    explicit StagingGuard(std::wstring path) : path_(std::move(path)) {}
-    ~StagingGuard() {
-        std::error_code ec;
-        fs::remove_all(ToFsPath(path_), ec);
-    }
-    StagingGuard(const StagingGuard&) = delete;
-    StagingGuard& operator=(const StagingGuard&) = delete;
-
-  private:
-    std::wstring path_;
-};
-
 void ShowPathTooLong(platform::IReporter& reporter, const std::wstring& path) {
     reporter.ShowMessage(platform::BoxKind::Error, LoadText(IDS_WIZARD_CAPTION),
                          LoadText(IDS_PATH_TOO_LONG) + path);
@@ -266,7 +251,7 @@ bool BuildIsoImage(WizardOptions& options, const platform::Services& services,
         ShowIsoError(reporter, IDS_ISO_START_FAILED);
         return false;
     }
-    const StagingGuard guard(*folder);
+    const FolderGuard guard(ToFsPath(*folder));
     const StagingPaths s(*folder);
     if (const std::wstring* tooLong = s.FirstTooLong()) {
         ShowPathTooLong(reporter, *tooLong);

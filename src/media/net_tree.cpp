@@ -31,21 +31,6 @@ void ShowNetError(platform::IReporter& reporter, int id, const std::wstring& det
                          LoadText(id) + detail);
 }
 
-// Removes a folder this run made, with everything in it, however the run ends.
-class FolderGuard {
-  public:
-    explicit FolderGuard(fs::path path) : path_(std::move(path)) {}
-    ~FolderGuard() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    FolderGuard(const FolderGuard&) = delete;
-    FolderGuard& operator=(const FolderGuard&) = delete;
-
-  private:
-    fs::path path_;
-};
-
 // Copies the folder's content, subfolders included, following links. Unlike the
 // CD's copy every file must arrive: nothing downstream would notice a gap
 // before a machine fails to start.

@@ -67,12 +67,28 @@ install_if_changed() {
 work=$(mktemp -d "$cache/work.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
+# download_unpack PKG[=VERSION] DL DEST: downloads the package into DL, unpacks
+# it into DEST and drops the archive.
+download_unpack() {
+    local spec=$1 dl=$2 dest=$3 deb
+    mkdir -p "$dl"
+    # apt-get download writes into the current folder, which apt's own _apt
+    # user may not be able to write: download as the caller instead.
+    if ! (cd "$dl" && apt-get download -q -o APT::Sandbox::User=root "$spec" >&2); then
+        die "downloading ${spec%%=*} failed (needs Debian's package archive)"
+    fi
+    deb=$(find "$dl" -name '*.deb' | head -n 1)
+    [ -n "$deb" ] || die "apt-get download left no .deb for ${spec%%=*}"
+    dpkg-deb -x "$deb" "$dest" || die "cannot unpack $deb"
+    rm -rf "$dl"
+}
+
 # --- kernel -----------------------------------------------------------------
 
 # Prints the path of a cached vmlinuz, downloading and unpacking the kernel
 # package first when the cache does not hold the one apt currently resolves.
 fetch_kernel() {
-    local pkg="" deb dir cached
+    local pkg="" dir cached
     pkg=$(apt-cache depends linux-image-cloud-amd64 2>/dev/null |
         sed -n 's/^ *Depends: \(linux-image-[0-9].*-cloud-amd64\)$/\1/p' | head -n 1) || true
     if [ -z "$pkg" ]; then
@@ -90,17 +106,9 @@ fetch_kernel() {
     fi
     echo "build-bootenv: downloading $pkg" >&2
     rm -rf "$dir"
-    mkdir -p "$dir/dl"
-    # apt-get download writes into the current folder, which apt's own _apt
-    # user may not be able to write: download as the caller instead.
-    if ! (cd "$dir/dl" && apt-get download -q -o APT::Sandbox::User=root "$pkg" >&2); then
-        die "downloading $pkg failed (needs Debian's package archive)"
-    fi
-    deb=$(find "$dir/dl" -name '*.deb' | head -n 1)
-    [ -n "$deb" ] || die "apt-get download left no .deb for $pkg"
-    dpkg-deb -x "$deb" "$dir/root" || die "cannot unpack $deb"
-    # Only the kernel itself is needed: drop the archive and the 90 MB of modules.
-    rm -rf "$dir/dl" "$dir/root/lib" "$dir/root/usr"
+    download_unpack "$pkg" "$dir/dl" "$dir/root"
+    # Only the kernel itself is needed: drop the 90 MB of modules.
+    rm -rf "$dir/root/lib" "$dir/root/usr"
     cached=$(find "$dir/root/boot" -name 'vmlinuz-*' -type f | head -n 1)
     [ -n "$cached" ] || die "$pkg holds no boot/vmlinuz-*"
     # Kernels that apt no longer resolves are not needed again.
@@ -141,7 +149,7 @@ install_if_changed "$work/initrd.gz" "$out/common/initrd.gz"
 # fetch_signed PKG: prints the folder where the version of PKG that apt resolves
 # now is unpacked, downloading it first when the cache lacks that version.
 fetch_signed() {
-    local pkg=$1 version dir deb
+    local pkg=$1 version dir
     version=$(apt-cache policy "$pkg" 2>/dev/null | sed -n 's/^ *Candidate: \(.*\)$/\1/p' | head -n 1) || true
     if [ -z "$version" ] || [ "$version" = "(none)" ]; then
         # No package lists: any cached version will do.
@@ -157,14 +165,7 @@ fetch_signed() {
     fi
     echo "build-bootenv: downloading $pkg $version" >&2
     rm -rf "$dir"
-    mkdir -p "$dir/dl"
-    if ! (cd "$dir/dl" && apt-get download -q -o APT::Sandbox::User=root "$pkg=$version" >&2); then
-        die "downloading $pkg failed (needs Debian's package archive)"
-    fi
-    deb=$(find "$dir/dl" -name '*.deb' | head -n 1)
-    [ -n "$deb" ] || die "apt-get download left no .deb for $pkg"
-    dpkg-deb -x "$deb" "$dir/root.tmp" || die "cannot unpack $deb"
-    rm -rf "$dir/dl"
+    download_unpack "$pkg=$version" "$dir/dl" "$dir/root.tmp"
     mv "$dir/root.tmp" "$dir/root"
     # Versions that apt no longer resolves are not needed again.
     find "$cache/signed" -mindepth 1 -maxdepth 1 -name "${pkg}_*" ! -path "$dir" -exec rm -rf {} +

@@ -6,8 +6,8 @@
 #include <filesystem>
 
 #include "app/resource_ids.h"
+#include "app/startup.h"
 #include "base/strings.h"
-#include "media/iso_builder.h"
 #include "pages/pages.h"
 #include "pages/share_test.h"
 #include "pages_fakes.h"
@@ -36,11 +36,9 @@ class WizardTest : public ::testing::Test {
     test::FakeSheet window;
 
     void SetUp() override {
-        for (const auto* f : {L"flash/syslinux", L"iso/isolinux.bin", L"flash/syslinux.exe",
-                              L"common/vmlinuz", L"boot/isofs.b"}) {
-            auto path = JoinPath(program, Native(f));
-            test::MakeDirs(FromFsPath(ToFsPath(path).parent_path()));
-            test::WriteFile(path, "x");
+        for (const auto& name : RequiredComponents()) {
+            test::MakeDirs(FromFsPath(ToFsPath(JoinPath(program, name)).parent_path()));
+            test::WriteFile(JoinPath(program, name), "x");
         }
         test::MakeDirs(JoinPath(program, L"schemes"));
         for (const auto* s : {L"zeros.sch", L"random.sch", L"three-pass.sch"}) {
@@ -48,11 +46,6 @@ class WizardTest : public ::testing::Test {
             fs::copy_file(ToFsPath(JoinPath(test::SourceDir(), name)),
                           ToFsPath(JoinPath(program, name)));
         }
-        const std::wstring fake = kPathSep == L'\\' ? L"fake_mkisofs.exe" : L"fake_mkisofs";
-        std::error_code ec;
-        fs::copy_file(ToFsPath(JoinPath(test::TestToolsDir(), fake)),
-                      ToFsPath(JoinPath(program, kIsoMakerName)), ec);
-        ASSERT_FALSE(ec) << "the stand-in image maker is not built";
         services.services.network = &network;
         services.services.settings = &store;
         Save(WizardOptions());
@@ -90,16 +83,11 @@ class WizardTest : public ::testing::Test {
             ASSERT_EQ(Page(), std::abs(p));
         }
     }
-    void ToAutomaticLog() {
-        Walk({IDD_MODE});
-        Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
-        Walk({IDD_LOG});
-    }
 };
 
 // Interactive start skips the scheme and ATA pages both ways; Back stores
-// nothing; the summary is rebuilt on each arrival; the image ends the route.
-TEST_F(WizardTest, RoutesByModeToTheImageAndFinish) {
+// nothing; the summary is rebuilt on each arrival; a stored scheme is clamped.
+TEST_F(WizardTest, RoutesByMode) {
     EXPECT_EQ(frame.buttons, kWizNext);
     Options().TestMode = 1;  // without the switch, off whatever was set
     Walk({IDD_MODE});
@@ -108,30 +96,19 @@ TEST_F(WizardTest, RoutesByModeToTheImageAndFinish) {
     Walk({IDD_LOG, IDD_SUMMARY, -IDD_LOG, -IDD_MODE, -IDD_WELCOME, IDD_MODE, IDD_LOG, IDD_SUMMARY,
           IDD_MEDIA, IDD_ISO, -IDD_MEDIA, -IDD_SUMMARY});
     const auto interactive = View().GetText(IDC_SUMMARY_TEXT);
-    EXPECT_NE(interactive.find(L"interactive"), std::wstring::npos) << ToUtf8(interactive);
     Walk({-IDD_LOG, -IDD_MODE});
     Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
     Walk({-IDD_WELCOME});
     EXPECT_EQ(Options().AutoStart, 0);
     Walk({IDD_MODE});
     EXPECT_TRUE(View().IsChecked(IDC_MODE_AUTO));  // filled once, kept since
-    Walk({IDD_LOG, IDD_SCHEME, IDD_ATA, IDD_SUMMARY, -IDD_ATA, IDD_SUMMARY});
+    Options().Scheme = 3;                          // one past the catalogue: the first is shown
+    Walk({IDD_LOG, IDD_SCHEME});
+    EXPECT_EQ(View().At(IDC_SCHEME_LIST).items.size(), 3u);
+    EXPECT_EQ(View().Selection(IDC_SCHEME_LIST), 0);
+    Walk({IDD_ATA, IDD_SUMMARY, -IDD_ATA, IDD_SUMMARY});
+    EXPECT_EQ(Options().Scheme, 0);
     EXPECT_NE(View().GetText(IDC_SUMMARY_TEXT), interactive);
-    Walk({IDD_MEDIA, IDD_ISO, IDD_COMPLETION});
-    EXPECT_TRUE(fs::exists(ToFsPath(scratch / L"scourcd.iso")));
-    EXPECT_EQ(frame.explored, std::vector<std::wstring>{scratch.Path()});
-    EXPECT_EQ(frame.busy, 0);
-    // Arrival stores the options, hides Cancel and offers only Finish.
-    WizardOptions stored;
-    stored.Load(services);
-    EXPECT_EQ(stored.AutoStart, 1);
-    EXPECT_FALSE(frame.cancelVisible);
-    EXPECT_EQ(frame.buttons, kWizNext | kWizFinish);
-    sheet->PressFinish();
-    ASSERT_EQ(frame.oksPosted, 1);
-    sheet->OnOk();
-    EXPECT_EQ(window.exitCode, kExitFinished);
-    EXPECT_TRUE(sheet->Pages().empty());
 }
 
 // Start options: marks stored, enabled states after a click and fields out.
@@ -224,8 +201,6 @@ TEST_F(LogPageTest, ShareTextsAreCheckedCutAndResolved) {
     };
     for (const auto& [typed, stored, ip] : cases) {
         SCOPED_TRACE(ToUtf8(typed));
-        Open();
-        Walk({IDD_MODE, IDD_LOG});
         network.lookups.clear();
         View().SetChecked(IDC_LOG_REMOVABLE, true);
         View().SetText(IDC_LOG_SHARE, typed);
@@ -240,6 +215,7 @@ TEST_F(LogPageTest, ShareTextsAreCheckedCutAndResolved) {
             EXPECT_EQ(Options().NetShare, stored);
             EXPECT_EQ(Options().NetShareIp, ip);
             EXPECT_EQ(network.lookups.empty(), ip.empty());
+            Walk({-IDD_LOG});
         }
     }
 }
@@ -272,6 +248,9 @@ TEST_F(LogPageTest, HeldIpFormFollowsTestsAndEdits) {
     View().SetText(IDC_LOG_SHARE, L"\\\\nowhere\\logs");
     Click(IDC_LOG_TEST, false);
     EXPECT_EQ(Log().HeldIpForm(), L"");
+    EXPECT_EQ(reporter.boxes.back().kind, platform::BoxKind::Error);
+    EXPECT_EQ(View().focus, IDC_LOG_USER);
+    EXPECT_EQ(frame.busy, 0);
     Walk({IDD_SUMMARY});
     EXPECT_EQ(Options().NetShareIp, L"");
 }
@@ -293,56 +272,32 @@ TEST_F(LogPageTest, WithoutSavedPasswordTheDialogAsksForThisTestOnly) {
     EXPECT_EQ(Options().NetAskPassword, 1);
 }
 
-// The share script and the Samba share test see the texts of real failures.
-TEST_F(LogPageTest, FailuresShowTheirMessageAndMoveTheFocus) {
+// A failure's message and the box that takes the focus; the share script and the
+// Samba share test see the texts of real failures.
+TEST(ShareTestReport, FailuresNameTheirMessageAndFocus) {
     const std::tuple<unsigned long, int, int> cases[] = {
         {5, IDS_SHARE_ACCESS_DENIED, 0},
         {67, IDS_SHARE_NOT_FOUND, IDC_LOG_SHARE},
-        {86, IDS_SHARE_INVALID_PASSWORD, IDC_LOG_USER},
-        {1203, IDS_SHARE_NOT_FOUND, IDC_LOG_SHARE},
-        {1204, IDS_SHARE_NOT_FOUND, IDC_LOG_SHARE},
         {1219, IDS_SHARE_CREDENTIAL_CONFLICT, 0},
         {1222, IDS_SHARE_NOT_FOUND, IDC_LOG_SHARE},
         {1326, IDS_SHARE_INVALID_PASSWORD, IDC_LOG_USER},
         {2202, IDS_SHARE_INVALID_USER, IDC_LOG_USER},
         {53, IDS_SHARE_COULD_NOT_TEST, 0},
     };
-    Click(IDC_LOG_NETWORK, true);
-    Click(IDC_LOG_SAVE_PASSWORD, true);
     for (const auto& [code, text, focus] : cases) {
-        network.code = code;
-        View().focus = 0;
-        reporter.boxes.clear();
-        Click(IDC_LOG_TEST, false);
-        ASSERT_EQ(reporter.boxes.size(), 1u);
-        EXPECT_EQ(reporter.boxes[0].kind, platform::BoxKind::Error);
-        EXPECT_EQ(reporter.boxes[0].text, LoadText(text)) << code;
-        EXPECT_EQ(View().focus, focus) << code;
-    }
-    EXPECT_EQ(frame.busy, 0);
-    EXPECT_EQ(Options().NetLog, 0);  // the test changes nothing in the record
-}
-
-// A stored scheme past either end of the catalogue selects the first.
-TEST_F(WizardTest, SchemeSelectionIsClamped) {
-    for (int stored : {-1, 3, 1}) {
-        Open();
-        Options().Scheme = stored;  // past the clamping of the load
-        ToAutomaticLog();
-        Walk({IDD_SCHEME});
-        EXPECT_EQ(View().At(IDC_SCHEME_LIST).items.size(), 3u);
-        int expected = stored == 1 ? 1 : 0;
-        EXPECT_EQ(View().Selection(IDC_SCHEME_LIST), expected);
-        Walk({IDD_ATA});
-        EXPECT_EQ(Options().Scheme, expected);
+        const ShareTestReport report = DescribeShareTestResult(code);
+        EXPECT_FALSE(report.passed) << code;
+        EXPECT_EQ(report.textId, text) << code;
+        EXPECT_EQ(report.focusControl, focus) << code;
     }
 }
 
 TEST_F(WizardTest, AnEmptyCatalogueStopsAutomaticWipingAtTheSchemePage) {
     fs::remove_all(ToFsPath(JoinPath(program, L"schemes")));
     Open();
-    ToAutomaticLog();
-    Walk({IDD_SCHEME, IDD_SCHEME});
+    Walk({IDD_MODE});
+    Radio(IDC_MODE_AUTO, IDC_MODE_INTERACTIVE);
+    Walk({IDD_LOG, IDD_SCHEME, IDD_SCHEME});
     ASSERT_EQ(reporter.boxes.size(), 1u);
     EXPECT_EQ(reporter.boxes[0].text, LoadText(IDS_NO_SCHEME_INSTALLED));
 }
@@ -372,28 +327,32 @@ TEST_F(WizardTest, UsbPageListsTheDrivesAndOffersNextOnlyAfterAPreparation) {
     Walk({IDD_USB});
     EXPECT_EQ(frame.buttons, kWizBack | kWizNext);
     Walk({IDD_COMPLETION});
+    // Arrival stores the options, hides Cancel and offers only Finish.
+    WizardOptions stored;
+    stored.Load(services);
+    EXPECT_EQ(stored.IsoUsb, 0);
+    EXPECT_FALSE(frame.cancelVisible);
+    EXPECT_EQ(frame.buttons, kWizNext | kWizFinish);
+    sheet->PressFinish();
+    ASSERT_EQ(frame.oksPosted, 1);
+    sheet->OnOk();
+    EXPECT_EQ(window.exitCode, kExitFinished);
+    EXPECT_TRUE(sheet->Pages().empty());
 }
 
-// A name without a folder is refused silently; a folder fails in the builder,
-// which says so and keeps the new path. Both stay with the text selected.
-TEST_F(WizardTest, IsoPathsRefusedStayWithTheTextSelected) {
+// A name without an existing folder is refused silently with the text selected
+// (the image script has the builder's refusal of a folder).
+TEST_F(WizardTest, IsoPathsWithoutAFolderAreRefusedWithTheTextSelected) {
     Walk({IDD_MODE, IDD_LOG, IDD_SUMMARY, IDD_MEDIA, IDD_ISO});
-    const std::wstring folder = scratch / L"images";
-    test::MakeDirs(folder);
-    Click(IDC_ISO_SHOW_FOLDER, false);
     for (const std::wstring& typed :
-         {std::wstring(), scratch / Native(L"missing/x.iso"), std::wstring(L"x.iso"), folder}) {
+         {std::wstring(), scratch / Native(L"missing/x.iso"), std::wstring(L"x.iso")}) {
         View().SetText(IDC_ISO_PATH, typed);
         View().focus = View().selectedAll = 0;
         Walk({IDD_ISO});
         EXPECT_EQ(View().focus, IDC_ISO_PATH);
         EXPECT_EQ(View().selectedAll, IDC_ISO_PATH);
-        EXPECT_EQ(reporter.boxes.size(), typed == folder ? 1u : 0u);
     }
-    EXPECT_EQ(reporter.boxes[0].text, LoadText(IDS_ISO_DEST_FAILED));
-    EXPECT_EQ(Options().IsoPath, folder);
-    EXPECT_EQ(Options().IsoShowFolder, 0);
-    EXPECT_TRUE(frame.explored.empty());
+    EXPECT_TRUE(reporter.boxes.empty());
 }
 
 TEST_F(WizardTest, IsoBrowseAppendsTheImageNameOnce) {

@@ -91,9 +91,8 @@ class FakeFrame final : public IWizardFrame {
     int oksPosted = 0, busy = 0;
     // Answers of the credentials dialog: the command and the password typed.
     std::deque<std::pair<int, std::wstring>> dialogAnswers;
-    std::vector<std::pair<std::wstring, std::wstring>> dialogsShown;  // share, user
     std::optional<std::wstring> browseResult;
-    std::vector<std::wstring> explored, helpRequests;
+    std::vector<std::wstring> helpRequests;
 
     void SetWizardButtons(unsigned flags) override { buttons = flags; }
     void ShowCancelButton(bool visible) override { cancelVisible = visible; }
@@ -101,7 +100,6 @@ class FakeFrame final : public IWizardFrame {
     int RunDialog(IDialogLogic& dialog) override {
         FakeView view(dialog.DialogId());
         dialog.OnInitDialog(view);
-        dialogsShown.push_back({view.GetText(1048), view.GetText(1047)});
         EXPECT_EQ(view.focus, 1046);
         if (dialogAnswers.empty()) {
             ADD_FAILURE() << "unexpected dialog " << dialog.DialogId();
@@ -119,7 +117,7 @@ class FakeFrame final : public IWizardFrame {
     std::optional<std::wstring> BrowseForFolder(const std::wstring&) override {
         return browseResult;
     }
-    void ExploreFolder(const std::wstring& folder) override { explored.push_back(folder); }
+    void ExploreFolder(const std::wstring&) override {}
     void OpenHelp(const std::wstring& request) override { helpRequests.push_back(request); }
 };
 

@@ -171,6 +171,8 @@ TEST(ScriptRunner, FailuresSayWhatWasExpectedAndWhatWasFound) {
         {L"expect visible 99 1",
          L"1: expected control 99 visible, found no control 99 on page 205"},
         {L"expect text 13 a\\nc", L"1: expected text \"a\\nc\" in control 13, found \"a\\nb\""},
+        {L"expect buttons none", L"1: expected buttons none, found buttons back,next"},
+        {L"expect box Done", L"1: expected a box containing \"Done\", found no box"},
         {L"press finish", L"1: expected to press finish, found it disabled or not offered"},
         {L"click 11", L"1: expected to click control 11, found it disabled"},
         // A radio button does not clear when clicked.

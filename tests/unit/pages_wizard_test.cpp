@@ -210,7 +210,6 @@ TEST_F(WizardTest, LogHeldIpFormFollowsTestsAndEdits) {
     EXPECT_EQ(Options().NetShareIp, L"");  // only Next writes the record
     Walk({IDD_SUMMARY});
     EXPECT_EQ(Options().NetShareIp, L"\\\\10.0.0.5\\logs\\wipe");
-    EXPECT_EQ(Options().NetAskPassword, 0);
     // An edited share is resolved anew rather than given the old host's address.
     Walk({-IDD_LOG});
     View().SetText(IDC_LOG_SHARE, L"\\\\fs2\\logs");

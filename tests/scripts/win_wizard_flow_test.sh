@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# The real wizard under Wine and Xvfb, walked by the shared wizard scripts (less
-# what only the Qt frame can script) and by its own automatic route to Finish;
-# then the frame's GoogleTest cases on the same display. The automatic route's
-# staged tree (kept by a stand-in image maker: Wine cannot wait for a Linux
-# program) becomes an image with the wizard's command line and boots in QEMU.
+# The real wizard under Wine and Xvfb, walked by the shared wizard scripts, then
+# the frame's GoogleTest cases on the same display. The automatic route's staged
+# tree (kept by a stand-in image maker: Wine cannot wait for a Linux program)
+# becomes an image with the wizard's command line and boots in QEMU.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/win_wizard_lib.sh"
 
@@ -89,11 +88,6 @@ if [ "$bootenv" = 1 ] && [ -f "$work/tree/scour" ]; then
 else
     not_ok "the staged tree was handed to the image maker" "$(ls -R "$work/tree" 2>&1 | head)"
 fi
-
-# The stored options come back.
-printf 'press next\nexpect checked 1002 1\nexpect checked 1004 0\nanswer yes\npress cancel\n' >"$work/again.script"
-run_wizard again "$prog"
-expect_run again 2
 
 # The About box alone without the components; a missing component: the message
 # and -1, with no registry access; a script expecting what is not there: 3.

@@ -7,8 +7,7 @@ wizard_scripts=$SCOUR_SOURCE/tests/wizard-scripts
 shots=${SCOUR_WIZARD_SHOTS:-$build_dir/wizard-screenshots}  # kept to be looked at
 mkdir -p "$shots" "$work/shots"
 
-# The build's prefix unless the caller has one, started once the display is
-# there: a prefix set up without one leaves every later wizard windowless.
+# The build's prefix unless the caller's, started after the display: else windowless.
 own_prefix=""
 if [ -z "${WINEPREFIX:-}" ]; then
     # shellcheck source=tools/wine-env.sh
@@ -51,10 +50,9 @@ wizard_folder() {
     cp "$SCOUR_BIN/bootwiz.chm" "$1/" 2>/dev/null || printf 'ITSF' >"$1/bootwiz.chm"
 }
 
-# run_wizard NAME FOLDER [ARGS...]: the wizard from FOLDER with the script
-# $work/NAME.script, else tests/wizard-scripts/NAME.txt; the status in $status,
-# stderr in $work/NAME.err.txt, screenshots (bitmaps) as PNG. Stuck, it ends
-# after a minute.
+# run_wizard NAME FOLDER [ARGS...]: the wizard from FOLDER run by $work/NAME.script,
+# else wizard-scripts/NAME.txt, for a minute at most; the status in $status, stderr
+# in $work/NAME.err.txt, screenshots (bitmaps) as PNG.
 run_wizard() {
     local name=$1 folder=$2 script=$work/$1.script f
     shift 2

@@ -1,6 +1,5 @@
-// The Windows platform as far as Wine implements it: disks, volumes (only C: and
-// Z:, both fixed, without disk ioctls on physical drives; every destructive call
-// aims at the system disk, which must be refused before the system is asked),
+// The Windows platform as Wine implements it: disks and volumes (C: and Z:, fixed,
+// no disk ioctls; destructive calls aim at the system disk, to be refused first),
 // names, the registry, and the resources generated into scourline-wizard.exe.
 #include <gtest/gtest.h>
 
@@ -25,12 +24,6 @@
 
 namespace scour::platform {
 namespace {
-
-std::wstring Cmd(const std::wstring& args) {
-    wchar_t system[MAX_PATH] = {};
-    GetSystemDirectoryW(system, MAX_PATH);
-    return std::wstring(system) + L"\\cmd.exe /c " + args;
-}
 
 // Only the three error values of the format dialog mean "not formatted".
 TEST(Win32DiskNames, InstallerLineRootAndFormatResult) {
@@ -126,7 +119,7 @@ TEST(Win32Files, ShellCopiesFolderContentsWithSubfolders) {
 
 TEST(Win32Installer, RunsHiddenInTheRootAndReportsItsExitCode) {
     test::ScratchDir root;
-    auto run = StartHidden(Cmd(L"echo loader> ldlinux.sys & exit 3"), root.Path() + L"\\");
+    auto run = StartHidden(L"cmd.exe /c echo loader> ldlinux.sys & exit 3", root.Path() + L"\\");
     ASSERT_NE(run, nullptr);
     EXPECT_EQ(run->Wait(), 3ul);
     EXPECT_TRUE(FileInRoot(root.Path(), L"ldlinux.sys"));

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The Windows setup under Wine: silent installs to the default folder and to a
-# new /D= folder, each with its files, shortcut and uninstall entry; the
-# installed wizard starts; the uninstall keeps the user's files and options and
-# removes only the folders it made. The prefix is restored even on failure.
+# The Windows setup under Wine: a silent install with its files, shortcut and
+# uninstall entry; the installed wizard starts; the entry's quiet uninstall keeps
+# the user's files and options. The prefix is restored even on failure.
 . "$(dirname "$0")/lib.sh"
 . "$(dirname "$0")/win_wizard_lib.sh"
 
@@ -19,18 +18,14 @@ session_key='HKLM\System\CurrentControlSet\Control\Session Manager'
 shortcut="$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Scourline Configuration Wizard.lnk"
 default_win='C:\Program Files\Valdane\Scourline'
 default_dir="$drive_c/Program Files/Valdane/Scourline"
-other_win='C:\Scour Test\Wizard'
-other_dir="$drive_c/Scour Test/Wizard"
 wine_q() { "$WINE" "$@" </dev/null >/dev/null 2>&1; }
 
-# The prefix's files, without Wine's own temporary folders.
-prefix_files() {
+prefix_files() {  # without Wine's own temporary folders
     (cd "$drive_c" && find . -path '*/Temp' -prune -o -path ./windows/temp -prune -o -print | LC_ALL=C sort)
 }
 # reg_value NAME: one value of the uninstall entry, as "TYPE VALUE".
 reg_value() { wine_reg query "$uninstall_key" /v "$1" | sed -n "s/^ *$1 *\(REG_[A-Z_]*\) *\(.*\)$/\1 \2/p"; }
-# The silent uninstaller hands over to a copy of itself in the temporary
-# folder and returns at once: wait for that copy to finish.
+# The silent uninstaller returns at once, its copy in the temporary folder working on.
 wait_uninstalled() {
     for _ in $(seq 120); do
         [ ! -e "$1/uninstall.exe" ] && ! wine_reg query "$uninstall_key" >/dev/null 2>&1 && break
@@ -38,8 +33,7 @@ wait_uninstalled() {
     done
     sleep 1
 }
-# That copy is removed at the next start of Windows (a pending rename):
-# remove it now, and the pending rename if the setup made it.
+# That copy goes at the next start of Windows (a pending rename): remove both now.
 pending_before=$(wine_reg query "$session_key" /v PendingFileRenameOperations)
 remove_uninstaller_copies() {
     find "$drive_c/users" -path '*/Temp/~nsu*.tmp' -prune -exec rm -rf {} + 2>/dev/null
@@ -47,70 +41,48 @@ remove_uninstaller_copies() {
 }
 # Whatever a failed run left: its installations, entry and temporary copies.
 cleanup_prefix() {
-    local win
-    for win in "$default_win" "$other_win"; do
-        wine_q "$win\\uninstall.exe" /S && wait_uninstalled "$drive_c/$(tr '\\' / <<<"${win#C:\\}")"
-    done
-    rm -rf "$drive_c/Program Files/Valdane" "$drive_c/Scour Test" "$shortcut"
+    wine_q "$default_win\\uninstall.exe" /S && wait_uninstalled "$default_dir"
+    rm -rf "$drive_c/Program Files/Valdane" "$shortcut"
     wine_q reg delete "$uninstall_key" /f
     remove_uninstaller_copies
     [ "${options_existed:-1}" -eq 1 ] || wine_q reg delete 'HKCU\SOFTWARE\Valdane\Scourline' /f
 }
-# setup_silent [/D=FOLDER]: NSIS takes /D= as the rest of its command line,
-# unquoted, which Wine gives only through cmd.
-setup_silent() {
-    local words=()
-    [ $# -gt 0 ] && read -ra words <<<"$1"
-    timeout 300 "$WINE" cmd /c "$(host_path "$setup")" /S "${words[@]}" </dev/null >"$work/out" 2>&1
-}
 # ran_with STATUS DESCRIPTION: the last command ended with 0.
 ran_with() { if [ "$1" -eq 0 ]; then ok "$2"; else not_ok "$2" "exit status $1" "$(head -c 600 "$work/out")"; fi; }
 trap 'cleanup_prefix; stop_display; rm -rf "$work"' EXIT
-# A stopped test still restores (the exit trap runs on exit only).
-trap 'exit 143' TERM INT
+trap 'exit 143' TERM INT  # a stopped test restores too
 
 cleanup_prefix
 prefix_files >"$work/before"
 options_existed=0
 wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' >/dev/null && options_existed=1
 
-# installed DIR WINDIR LABEL: every staged file is there, with the shortcut and the entry.
-installed() {
-    local dir=$1 windir=$2 label=$3 name want
-    if diff -r -x uninstall.exe "$stage" "$dir" >"$work/diff" 2>&1; then ok "$label: every file of the setup, byte for byte"
-    else not_ok "$label: every file of the setup, byte for byte" "$(head -n 10 "$work/diff")"; fi
-    check "$label: the Start Menu shortcut starts the wizard" grep -qa 'scourline-wizard.exe' "$shortcut"
-    while IFS='|' read -r name want; do
-        check "$label: entry $name" test "$(reg_value "$name")" = "$want"
-    done <<TABLE
-DisplayName|REG_SZ Scourline Configuration Wizard
+timeout 300 "$WINE" "$setup" /S </dev/null >"$work/out" 2>&1
+ran_with $? "/S installs"
+if diff -r -x uninstall.exe "$stage" "$default_dir" >"$work/diff" 2>&1; then ok "every file of the setup, byte for byte"
+else not_ok "every file of the setup, byte for byte" "$(head -n 10 "$work/diff")"; fi
+check "the Start Menu shortcut starts the wizard" grep -qa 'scourline-wizard.exe' "$shortcut"
+while IFS='|' read -r name want; do
+    check "entry $name" test "$(reg_value "$name")" = "$want"
+done <<TABLE
 DisplayVersion|REG_SZ $version
-Publisher|REG_SZ Valdane
-DisplayIcon|REG_SZ $windir\\scourline-wizard.exe,0
-UninstallString|REG_SZ "$windir\\uninstall.exe"
-QuietUninstallString|REG_SZ "$windir\\uninstall.exe" /S
-InstallLocation|REG_SZ $windir
-NoModify|REG_DWORD 0x1
-NoRepair|REG_DWORD 0x1
+DisplayIcon|REG_SZ $default_win\\scourline-wizard.exe,0
+UninstallString|REG_SZ "$default_win\\uninstall.exe"
+QuietUninstallString|REG_SZ "$default_win\\uninstall.exe" /S
+InstallLocation|REG_SZ $default_win
 TABLE
-}
-
-start=$SECONDS
-setup_silent
-ran_with $? "/S installs ($((SECONDS - start)) s)"
-installed "$default_dir" "$default_win" default
-# The stand-ins of the two tools the setup cannot carry, where the finish page says.
+# Stand-ins of the two tools the setup cannot carry, where its finish page says.
 cp "$SCOUR_TOOLS/fake_mkisofs.exe" "$default_dir/mkisofs.exe"
 cp "$SCOUR_TOOLS/fake_mkisofs.exe" "$default_dir/flash/syslinux.exe"
-printf 'expect text 1030 Version 2.69 build 582\nclick 1\n' >"$work/about.script"
-run_wizard about "$default_dir" /V
-expect_run about 0
+run_wizard about-alone "$default_dir" /V
+expect_run about-alone 0
 
 # The user's stored options, which the uninstall must keep.
 wine_q reg add "$reg_key" /v Scheme /t REG_DWORD /d 3 /f
 wine_reg query 'HKCU\SOFTWARE\Valdane\Scourline' /s >"$work/options-kept"
-"$WINE" "$default_win\\uninstall.exe" /S </dev/null >"$work/out" 2>&1
-ran_with $? "the uninstaller's /S ends with 0"
+quiet=$(reg_value QuietUninstallString | sed -n 's/^REG_SZ "\(.*\)" \/S$/\1/p')
+"$WINE" "$quiet" /S </dev/null >"$work/out" 2>&1
+ran_with $? "the entry's QuietUninstallString ends with 0"
 wait_uninstalled "$default_dir"
 left=$(cd "$default_dir" 2>/dev/null && find . -type f | LC_ALL=C sort | tr '\n' ' ')
 check "uninstall: every installed file went, the user's two tools stayed ($left)" \
@@ -122,20 +94,6 @@ check "uninstall: the stored options stayed, untouched" \
     bash -c 'grep -q "Scheme.*0x3" "$1" && cmp -s "$1" "$2"' _ "$work/options-after" "$work/options-kept"
 wine_q reg delete "$reg_key" /v Scheme /f
 rm -rf "$drive_c/Program Files/Valdane"
-
-# /D= makes two folders, which its uninstall, through the entry's
-# QuietUninstallString as Windows runs it, removes again.
-setup_silent "/D=$other_win"
-ran_with $? "/S /D= installs (to a folder with a space)"
-installed "$other_dir" "$other_win" "/D="
-check "/D=: nothing went to the default folder" test ! -e "$default_dir"
-quiet=$(reg_value QuietUninstallString | sed -n 's/^REG_SZ "\(.*\)" \/S$/\1/p')
-"$WINE" "$quiet" /S </dev/null >"$work/out" 2>&1
-ran_with $? "/D=: QuietUninstallString ends with 0"
-wait_uninstalled "$other_dir"
-check "/D=: the folders the setup made went" test ! -e "$drive_c/Scour Test"
-check "/D=: the shortcut went" test ! -e "$shortcut"
-
 remove_uninstaller_copies
 prefix_files >"$work/after"
 if diff "$work/before" "$work/after" >"$work/diff"; then ok "the prefix's files are as before"; else

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# The real wizard under Wine and Xvfb, walked by scripts: both routes, Cancel,
-# Finish storing the options, help, switches, start-up failures; then the
-# frame's GoogleTest cases on the same display. The automatic route's staged
+# The real wizard under Wine and Xvfb, walked by the shared wizard scripts, then
+# the frame's GoogleTest cases on the same display. The automatic route's staged
 # tree (kept by a stand-in image maker: Wine cannot wait for a Linux program)
 # becomes an image with the wizard's command line and boots in QEMU.
 . "$(dirname "$0")/lib.sh"
@@ -10,8 +9,6 @@
 prog=$work/prog
 wizard_folder "$prog"
 title="Scourline Configuration Wizard"
-# shot NAME PAGE: the script line that keeps a picture of the page.
-shot() { printf 'screenshot %s\n' "$(win_path "$work/$1-$2.bmp")"; }
 stderr_line() { has_line "$1: $2" "$work/$1.err.txt" "$3"; }
 
 # The sample boot environment, from the shared download cache.
@@ -25,221 +22,93 @@ else
     bootenv=0
 fi
 
-# --- Interactive start: the scheme and ATA pages are skipped both ways. -------
+# Browse opens a real folder dialog here and About is the system menu's: left
+# out; the title and a device notice on the USB page, added.
 wine_reg delete "$reg_key" /f >/dev/null
-cat >"$work/interactive.script" <<SCRIPT
-expect page 203
-expect buttons next
-expect text 0 $title
-press next
-expect page 205
-expect visible 1052 0
-click 1003
-expect enabled 1004 0
-expect enabled 1005 0
-press next
-expect page 213
-press next
-expect page 208
-expect buttons back,next
-press back
-expect page 213
-press next
-expect page 208
-press next
-expect page 209
-click 1014
-press next
-expect page 210
-press back
-expect page 209
-click 1015
-press next
-expect page 211
-expect buttons back
-expect enabled 1021 0
-device-change
-expect page 211
-expect enabled 1021 0
-type 0 Something else
-expect text 0 $title
-answer no
-press cancel
-expect box Are you sure you want to quit Scourline Configuration Wizard?
-expect page 211
-answer yes
-press cancel
-SCRIPT
+sed -e '/^click 1019$/d' -e '/^click 16$/,/^click 1$/d' \
+    -e "/^answer no\$/i device-change\nexpect enabled 1021 0\ntype 0 Something else\nexpect text 0 $title" \
+    "$wizard_scripts/interactive.txt" >"$work/interactive.script"
 run_wizard interactive "$prog"
 expect_run interactive 2
 check "interactive: Cancel asked twice" test "$(grep -cxF "box: $title: Are you sure you want to quit $title?" \
     "$work/interactive.err.txt")" -eq 2
 check_not "interactive: nothing stored after Cancel" bash -c "'$WINE' reg query '$reg_key' </dev/null 2>/dev/null | grep -q AutoStart"
 
-# --- Automatic start to Finish through the ISO page. ---------------------------
-iso=$work/out/scourcd.iso
-mkdir -p "$work/out"
-cat >"$work/automatic.script" <<SCRIPT
-expect page 203
-press help
-press next
-expect page 205
-press help
-click 1002
-expect enabled 1004 1
-check 1004 0
-expect enabled 1005 1
-press next
-expect page 213
-check 1031 1
-press next
-expect page 206
-select 1006 2
-check 1008 1
-press next
-expect page 207
-check 1010 1
-check 1011 1
-press next
-expect page 208
-press next
-expect page 209
-click 1014
-press next
-expect page 210
-type 1016 $(script_text "$(win_path "$iso")")
-check 1017 1
-press next
-expect page 204
-expect buttons finish
-$(shot automatic 204)
-press finish
-SCRIPT
+run_wizard help "$prog"
+expect_run help 2
+help=$(win_path "$prog/bootwiz.chm")
+stderr_line help "Help on the welcome page opens the contents" "help: $help"
+stderr_line help "Help on the start options page opens its topic" \
+    "help: $help::HTML_Help_e/html/04_using/ISO Configuration Wizard/02_configuration_for_automatic.htm!"
+
+run_wizard test-mode "$prog" /T
+expect_run test-mode 2
+
+# The share test asks for the password; Wine has no network, so the test fails.
+run_wizard share-test "$prog"
+expect_run share-test 2
+check "share: the test's outcome in its box" grep -q '^box: Test failed: ' "$work/share-test.err.txt"
+
+# The shared automatic route to Finish, in Windows paths (the default image
+# path there is a Linux home's: left out).
+sed -e 's#@WORK@/#@WORK@\\\\#g' -e '/@HOME@/d' "$wizard_scripts/iso-automatic.txt" >"$work/automatic.txt"
+fill_script "$work/automatic.txt" "$work/automatic.script" "WORK=$(win_path "$work")"
 SCOUR_FAKE_MKISOFS_TREE=$(win_path "$work/tree") run_wizard automatic "$prog"
 expect_run automatic 1
-keep_shots automatic
-check "automatic: the stand-in's image was delivered to IsoPath" test -s "$iso"
-stderr_line automatic "the destination folder is opened" "explore: $(win_path "$work/out")"
-help=$(win_path "$prog/bootwiz.chm")
-stderr_line automatic "Help on the welcome page opens the contents" "help: $help"
-stderr_line automatic "Help on the start options page opens its topic" \
-    "help: $help::HTML_Help_e/html/04_using/ISO Configuration Wizard/02_configuration_for_automatic.htm!"
+check "automatic: the stand-in's image was delivered to IsoPath" test -s "$work/wizard.iso"
+check "automatic: nothing was made for the refused name" test ! -e "$work/missing"
+stderr_line automatic "the destination folder is opened" "explore: $(win_path "$work")"
 wine_reg query "$reg_key" >"$work/stored"
-for dword in AutoStart:0x1 SelectDisks:0x0 NoDelay:0x0 WriteLog:0x1 Scheme:0x2 Verify:0x1 ResetHPA:0x1 \
-    AtaErase:0x1 ResetDCO:0x0 IsoUsb:0x1 IsoShowFolder:0x1; do
+for dword in AutoStart:0x1 SelectDisks:0x0 NetLog:0x1 Scheme:0x2 Verify:0x1 ResetHPA:0x1 AtaErase:0x1 \
+    ResetDCO:0x0 IsoUsb:0x1 IsoShowFolder:0x1; do
     has_line "Finish stored ${dword/:/ }" "$work/stored" "    ${dword%%:*}    REG_DWORD    ${dword#*:}"
 done
-has_line "Finish stored IsoPath" "$work/stored" "    IsoPath    REG_SZ    $(win_path "$iso")"
+has_line "Finish stored IsoPath" "$work/stored" "    IsoPath    REG_SZ    $(win_path "$work/wizard.iso")"
+check_not "the password is not stored" grep -qF 'a pass' "$work/stored"
 
 if [ "$bootenv" = 1 ] && [ -f "$work/tree/scour" ]; then
     # The real image maker over the same tree, with the wizard's own arguments.
     mapfile -t args < <(tr -d '\r' <"$prog/mkisofs.log" | sed -n 's/^arg=//p' | tail -n +2)
-    mkdir -p "$work/stage"
+    mkdir -p "$work/stage" "$work/staged"
     cp -r "$work/tree" "$work/stage/boot"
     check "genisoimage takes the wizard's command line: ${args[*]}" \
         bash -c 'cd "$1" && shift && genisoimage "$@" >/dev/null 2>&1' _ "$work/stage" "${args[@]}"
-    # scourline-media's archive for the stored options, from the same program
-    # folder (the same scheme catalogue), member by member: the archives'
-    # times are those of their making.
-    cp "$SCOUR_BIN/scourline-media.exe" "$prog/"
-    "$WINE" "$prog/scourline-media.exe" archive "$(win_path "$work/want.scour")" </dev/null >/dev/null 2>&1
-    mkdir -p "$work/want" "$work/staged"
-    (cd "$work/want" && cpio -id --quiet --no-absolute-filenames <"$work/want.scour")
+    # scourline-media's archive for the same choices, member by member (the
+    # archives' times are those of their making).
+    password="it's \"a pass\" word"
+    want_archive "$work/want" --set AutoStart=1 --set SelectDisks=0 \
+        --set NetLog=1 --set 'NetShare=\\127.0.0.1\logs' --set 'NetShareIp=\\127.0.0.1\logs' \
+        --set 'NetUser=CORP\admin' --set "NetPassword=$password" --set NetAskPassword=0 \
+        --set Scheme=2 --set Verify=1 --set ResetHPA=1 --set AtaErase=1
     (cd "$work/staged" && cpio -id --quiet --no-absolute-filenames <"$work/tree/scour")
-    check "the stored options give the archive the wizard staged" diff -r "$work/want" "$work/staged"
+    check "the wizard staged the archive for its choices" diff -r "$work/want" "$work/staged"
     boot_check wizard-iso iso "$work/stage/scourcd.iso" bios "$work/want" &&
-        config_reads wizard-iso "n|y|n|y|sch0000002.sch|y|n|y|y|n|" USE_SHELL WIPE_ALL_DISKS USE_NODELAY \
-            USE_LOGFILE SCHEME RESET_HPA RESET_DCO ATA_ERASE VERIFY_LAST_PASS USE_LOGSHARE
+        config_reads wizard-iso "n|y|sch0000002.sch|y|//127.0.0.1/logs|//127.0.0.1/logs|CORP/admin|$password|" \
+            USE_SHELL WIPE_ALL_DISKS SCHEME USE_LOGSHARE NET_SHARE NET_SHAREIP NET_USER NET_PASS
 else
     not_ok "the staged tree was handed to the image maker" "$(ls -R "$work/tree" 2>&1 | head)"
 fi
 
-# --- The stored options come back, -T offers the test box, and an image made
-# without showing its folder stores that choice and opens nothing. -------------
-cat >"$work/again.script" <<SCRIPT
-press next
-expect page 205
-expect checked 1002 1
-expect checked 1004 0
-expect visible 1052 1
-press next
-press next
-expect page 206
-expect checked 1008 1
-press next
-press next
-press next
-expect page 209
-press next
-expect page 210
-expect checked 1017 1
-check 1017 0
-press next
-expect page 204
-press finish
-SCRIPT
-run_wizard again "$prog" /t
-expect_run again 1
-check_not "again: no folder opened" grep -q '^explore:' "$work/again.err.txt"
-wine_reg query "$reg_key" >"$work/stored"
-has_line "again: Finish stored IsoShowFolder 0x0" "$work/stored" "    IsoShowFolder    REG_DWORD    0x0"
-has_line "again: the stored scheme came back to its list" "$work/stored" "    Scheme    REG_DWORD    0x2"
-
-# --- The share test asks for the password in the credentials dialog, which a
-# script answers through the dialog's real controls; Wine has no network, so
-# the test fails and says why in its box. Loopback only.
-cat >"$work/share.script" <<'SCRIPT'
-press next
-click 1003
-press next
-expect page 213
-click 1032
-type 1033 \\\\127.0.0.1\\logs
-type 1034 tester
-check 1043 0
-expect enabled 1035 0
-password secret
-answer ok
-answer ok
-click 1039
-press next
-expect page 208
-answer yes
-press cancel
-SCRIPT
-run_wizard share "$prog"
-expect_run share 2
-check "share: the test's outcome in its box" grep -q '^box: Test failed: ' "$work/share.err.txt"
-
-# --- The About box alone, also without the components. ------------------------
+# The About box alone without the components; a missing component: the message
+# and -1, with no registry access; a script expecting what is not there: 3.
 mkdir -p "$work/bare"
 cp "$SCOUR_BIN/scourline-wizard.exe" "$work/bare/"
-printf 'expect text 1030 Version 2.69 build 582\n%s\nclick 1\n' "$(shot about 100)" >"$work/about.script"
-run_wizard about "$work/bare" -t -V
-expect_run about 0
-keep_shots about
-
-# --- A missing component: the message and -1, with no registry access. --------
+run_wizard about-alone "$work/bare" -t -V
+expect_run about-alone 0
 wine_reg delete "$reg_key" /f >/dev/null
-: >"$work/missing.script"
-rm "$prog/iso/isolinux.bin"
-run_wizard missing "$prog"
-expect_run missing 255
-stderr_line missing "message 145" \
+run_wizard one-box "$work/bare"
+expect_run one-box 255
+stderr_line one-box "message 145" \
     "box: $title: Critical Scourline components are missing.\nPlease reinstall the application."
-check_not "missing: nothing stored" bash -c "'$WINE' reg query '$reg_key' </dev/null 2>/dev/null | grep -q REG_"
-
-# --- A script that expects what is not there fails with 3 and says why. --------
+check_not "one-box: nothing stored" bash -c "'$WINE' reg query '$reg_key' </dev/null 2>/dev/null | grep -q REG_"
 printf 'expect page 205\n' >"$work/wrong.script"
-wizard_folder "$prog"
 run_wizard wrong "$prog"
 expect_run wrong 3
-check "wrong: the failure is explained" grep -q 'script: line 1: expected' "$work/wrong.err.txt"
 
-# --- The frame's GoogleTest cases, with the compiled help for the viewer. ------
-chm=""
-[ -f "$SCOUR_BIN/bootwiz.chm" ] && chm=$(win_path "$SCOUR_BIN/bootwiz.chm")
-if SCOUR_TEST_CHM=$chm "$WINE" "$SCOUR_TOOLS/../win32_wizard_frame_test.exe" </dev/null 2>&1 | strip_cr >"$work/gtest.txt" &&
+# The frame's GoogleTest cases, from the program folder (with the compiled help if built).
+cp "$SCOUR_TOOLS/../win32_wizard_frame_test.exe" "$prog/"
+chm=$([ -f "$SCOUR_BIN/bootwiz.chm" ] && echo 1)
+if SCOUR_TEST_CHM=$chm "$WINE" "$prog/win32_wizard_frame_test.exe" </dev/null 2>&1 | strip_cr >"$work/gtest.txt" &&
     grep -qE '^\[  PASSED  \] [1-9][0-9]* tests?\.' "$work/gtest.txt" && ! grep -q Unhandled "$work/gtest.txt"; then
     ok "the frame's window tests pass"
 else

@@ -3,12 +3,11 @@
 # Wine prefix, a program folder with the required components, scripted runs.
 : "${SCOUR_SOURCE:?}"
 build_dir=$(cd "$SCOUR_BIN/.." && pwd)
-# Screenshots stay in the build tree to be looked at.
-shots=${SCOUR_WIZARD_SHOTS:-$build_dir/wizard-screenshots}
-mkdir -p "$shots"
+wizard_scripts=$SCOUR_SOURCE/tests/wizard-scripts
+shots=${SCOUR_WIZARD_SHOTS:-$build_dir/wizard-screenshots}  # kept to be looked at
+mkdir -p "$shots" "$work/shots"
 
-# The build's prefix unless the caller has one, started once the display is
-# there: a prefix set up without one leaves every later wizard windowless.
+# The build's prefix unless the caller's, started after the display: else windowless.
 own_prefix=""
 if [ -z "${WINEPREFIX:-}" ]; then
     # shellcheck source=tools/wine-env.sh
@@ -29,8 +28,7 @@ start_display() {
     done
     return 1
 }
-# Wine's desktop process lived on this display: give it time to go.
-stop_display() {
+stop_display() {  # Wine's desktop process lived on this display: give it time to go
     if [ -n "${xvfb_pid:-}" ]; then kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; sleep 1; fi
     xvfb_pid=""
 }
@@ -41,8 +39,7 @@ if [ -z "${SCOUR_XVFB_PID:-}" ] || [ -z "${DISPLAY:-}" ]; then
 fi
 [ -n "$own_prefix" ] && scour_wine_start
 
-# wizard_folder DIR: a program folder with the wizard, the schemes, a stand-in
-# image maker and boot loader installer, isolinux.bin and a help file.
+# wizard_folder DIR: the wizard with its components (stand-in tools) and help.
 wizard_folder() {
     mkdir -p "$1/flash" "$1/iso"
     cp "$SCOUR_BIN/scourline-wizard.exe" "$1/"
@@ -53,29 +50,26 @@ wizard_folder() {
     cp "$SCOUR_BIN/bootwiz.chm" "$1/" 2>/dev/null || printf 'ITSF' >"$1/bootwiz.chm"
 }
 
-# run_wizard NAME FOLDER [ARGS...]: the wizard from FOLDER with the script
-# $work/NAME.script; the status in $status, stderr in $work/NAME.err.txt. A
-# stuck wizard is ended after a minute.
+# run_wizard NAME FOLDER [ARGS...]: the wizard from FOLDER run by $work/NAME.script,
+# else wizard-scripts/NAME.txt, for a minute at most; the status in $status, stderr
+# in $work/NAME.err.txt, screenshots (bitmaps) as PNG.
 run_wizard() {
-    local name=$1 folder=$2
+    local name=$1 folder=$2 script=$work/$1.script f
     shift 2
-    SCOURLINE_WIZARD_SCRIPT=$work/$name.script timeout 60 "$WINE" "$folder/scourline-wizard.exe" \
-        "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err"
+    [ -f "$script" ] || script=$wizard_scripts/$name.txt
+    (cd "$work/shots" && SCOURLINE_WIZARD_SCRIPT=$(win_path "$script") timeout 60 \
+        "$WINE" "$folder/scourline-wizard.exe" "$@" </dev/null >"$work/$name.out" 2>"$work/$name.err")
     status=$?
     tr -d '\r' <"$work/$name.err" >"$work/$name.err.txt"
+    for f in "$work"/shots/*; do
+        [ -e "$f" ] && { convert "bmp:$f" "$shots/win-${f##*/}" 2>/dev/null || mv "$f" "$shots/win-${f##*/}"; } && rm -f "$f"
+    done
 }
-# expect_run NAME STATUS: the run ended with STATUS (Wine cuts it to 8 bits).
+# expect_run NAME STATUS: the run ended with STATUS (cut to 8 bits).
 expect_run() {
     if [ "$status" -eq "$2" ]; then ok "$1: exit status $2"; else
         not_ok "$1: exit status $2" "exit status $status" "$(head -c 1500 "$work/$1.err.txt")"
     fi
-}
-# keep_shots NAME: the run's screenshots as PNG beside the others.
-keep_shots() {
-    local f
-    for f in "$work"/"$1"-*.bmp; do
-        [ -e "$f" ] && { convert "$f" "$shots/$(basename "${f%.bmp}").png" 2>/dev/null || cp "$f" "$shots/"; }
-    done
 }
 reg_key='HKCU\SOFTWARE\Valdane\Scourline\Data'
 wine_reg() { "$WINE" reg "$@" </dev/null 2>/dev/null | tr -d '\r'; }

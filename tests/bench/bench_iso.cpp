@@ -1,13 +1,14 @@
 // Time of BuildIsoImage beside the image maker alone over an equal tree, so the
 // builder's own share (staging, banners, archive, checks, delivery) shows.
-//
-// Usage: bench_iso [PROGRAM_FOLDER [RUNS]]   (default: <build>/bin, 5 runs)
-// The image maker's chatter goes to stderr; the figures go to stdout.
+//   bench_iso [PROGRAM_FOLDER [RUNS]]   (default: <build>/bin, 5 runs)
+#include <unistd.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -23,18 +24,13 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-class FixedEnvironment final : public scour::platform::IEnvironment {
-  public:
-    explicit FixedEnvironment(std::wstring folder) : folder_(std::move(folder)) {}
-    std::wstring ProgramFolder() override { return folder_; }
+struct Environment final : scour::platform::IEnvironment {
+    std::wstring folder;
+    std::wstring ProgramFolder() override { return folder; }
     std::optional<std::wstring> DocumentsFolder() override { return std::nullopt; }
-
-  private:
-    std::wstring folder_;
 };
 
-class CountingReporter final : public scour::platform::IReporter {
-  public:
+struct CountingReporter final : scour::platform::IReporter {
     int boxes = 0;
     void ShowMessage(scour::platform::BoxKind, const std::wstring&,
                      const std::wstring& text) override {
@@ -44,10 +40,6 @@ class CountingReporter final : public scour::platform::IReporter {
     bool AskYesNo(const std::wstring&, const std::wstring&) override { return false; }
 };
 
-double Millis(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
 double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());
     return v[v.size() / 2];
@@ -56,36 +48,25 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    auto& real = scour::platform::DefaultServices();
-    std::wstring program = argc > 1 ? scour::FromUtf8(argv[1]) : std::wstring();
-    if (program.empty()) {
-        program = scour::FromFsPath(
-            scour::ToFsPath(real.environment->ProgramFolder()).parent_path().parent_path() / "bin");
-    }
+    scour::platform::Services services = scour::platform::DefaultServices();
+    Environment environment;
+    const fs::path build = fs::read_symlink("/proc/self/exe").parent_path() / "../..";
+    environment.folder =
+        scour::FromFsPath(argc > 1 ? fs::path(argv[1]) : (build / "bin").lexically_normal());
+    const std::wstring& program = environment.folder;
     const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
-    FixedEnvironment environment(program);
-    scour::platform::Services services = real;
     services.environment = &environment;
-
-    auto work = services.tempFiles->CreateTempFolder(L"BENCH");
-    if (!work) {
-        std::fprintf(stderr, "bench_iso: no temporary folder\n");
-        return 1;
-    }
-    const fs::path root = scour::ToFsPath(*work);
+    const fs::path root = fs::temp_directory_path() / ("bench_iso-" + std::to_string(getpid()));
     scour::WizardOptions options;
     options.BuildSchemeCatalogue(services);
     options.IsoPath = scour::FromFsPath(root / "scourcd.iso");
 
     // The tree the builder stages, made once for the image maker alone.
-    const fs::path tree = root / "tree";
-    const fs::path boot = tree / "boot";
-    std::error_code ec;
-    const auto copy = fs::copy_options::recursive | fs::copy_options::overwrite_existing;
+    const fs::path tree = root / "tree", boot = tree / "boot";
     for (const auto& [from, to] : {std::pair{"common", boot}, std::pair{"iso", boot / "isolinux"},
                                    std::pair{"boot", boot / "boot"}}) {
-        fs::create_directories(to, ec);
-        fs::copy(scour::ToFsPath(program) / from, to, copy, ec);
+        fs::create_directories(to);
+        fs::copy(scour::ToFsPath(program) / from, to, fs::copy_options::recursive);
     }
     scour::WriteWelcomeBanner(scour::FromFsPath(boot / "welcome.txt"), scour::BannerForm::Main);
     scour::WriteWelcomeBanner(scour::FromFsPath(boot / "welcome.sparc.txt"),
@@ -99,31 +80,24 @@ int main(int argc, char** argv) {
     for (int i = 0; request && i <= runs; ++i) {
         auto start = Clock::now();
         const bool made = scour::BuildIsoImage(options, services, reporter);
-        const double builderMs = Millis(Clock::now() - start);
-        fs::remove(tree / "scourcd.iso", ec);
+        const std::chrono::duration<double, std::milli> builderMs = Clock::now() - start;
+        fs::remove(tree / "scourcd.iso");
         start = Clock::now();
         services.processes->RunHidden(*request);
-        const double directMs = Millis(Clock::now() - start);
-        if (!made || !fs::exists(tree / "scourcd.iso", ec)) {
+        const std::chrono::duration<double, std::milli> directMs = Clock::now() - start;
+        if (!made || !fs::exists(tree / "scourcd.iso")) {
             std::fprintf(stderr, "bench_iso: no image from %s\n", scour::ToUtf8(program).c_str());
-            fs::remove_all(root, ec);
             return 1;
         }
         if (i > 0) {
-            builder.push_back(builderMs);
-            direct.push_back(directMs);
+            builder.push_back(builderMs.count());
+            direct.push_back(directMs.count());
         }
     }
-    const auto imageSize = fs::file_size(root / "scourcd.iso", ec);
-    fs::remove_all(root, ec);
-    if (!request) {
-        return 1;
-    }
-
+    const auto imageSize = fs::file_size(root / "scourcd.iso");
+    fs::remove_all(root);
     const double b = Median(builder), d = Median(direct);
     std::printf("image: %.1f MiB, %d runs each (median)\n", imageSize / 1048576.0, runs);
-    std::printf("BuildIsoImage:       %8.1f ms\n", b);
-    std::printf("image maker alone:   %8.1f ms\n", d);
-    std::printf("ratio builder/maker: %8.2f\n", b / d);
+    std::printf("BuildIsoImage: %.1f ms, image maker alone: %.1f ms, ratio %.2f\n", b, d, b / d);
     return reporter.boxes == 0 ? 0 : 1;
 }

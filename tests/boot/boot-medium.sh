@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Boots a CD or disk image, a network boot tree (QEMU's own DHCP and TFTP) or
-# an existing tap device's network in QEMU under SeaBIOS, OVMF or OVMF with
-# Secure Boot, until the sample boot environment powers off; the serial console
-# goes to LOGFILE. Exits 0 when it reported to the end, 1 on a time-out, an
-# incomplete report or the wrong Secure Boot state, 2 on a usage error.
-# Environment: BOOT_TIMEOUT (seconds, default 120), BOOT_ACCEL (default tcg).
+# a tap device's network in QEMU under SeaBIOS, OVMF or OVMF with Secure Boot,
+# until the sample boot environment powers off; the serial console goes to
+# LOGFILE. Exits 0 when it reported to the end, 1 on a time-out, an incomplete
+# report or the wrong Secure Boot state, 2 on a usage error.
+# Environment: BOOT_TIMEOUT (seconds, default 120), BOOT_ACCEL (default tcg:
+# on some hosts KVM stops with an emulation failure in the loader's real mode).
 set -euo pipefail
 
 usage() {
@@ -23,14 +24,10 @@ tap) ip link show dev "$image" >/dev/null 2>&1 || usage "no tap device $image in
 esac
 
 ovmf=/usr/share/OVMF
-vars=""
-trap '[ -z "$vars" ] || rm -f "$vars"' EXIT
+vars=$(mktemp "${TMPDIR:-/tmp}/boot-medium-vars.XXXXXX")
+trap 'rm -f "$vars"' EXIT
 # Each boot starts from the firmware's pristine variables.
-copy_vars() {
-    [ -f "$ovmf/$1" ] || usage "$ovmf/$1 is missing (Debian package ovmf)"
-    vars=$(mktemp "${TMPDIR:-/tmp}/boot-medium-vars.XXXXXX")
-    cp "$ovmf/$1" "$vars"
-}
+copy_vars() { cp "$ovmf/$1" "$vars" || usage "$ovmf/$1 is missing (Debian package ovmf)"; }
 # OVMF with SMM leaves a 256 MiB machine too little: the kernel resets early.
 memory=512
 case $firmware in
@@ -71,10 +68,7 @@ disk) medium=(-nic none -drive "file=$drive_file,format=raw,if=ide" -snapshot -b
     ;;
 esac
 
-limit=${BOOT_TIMEOUT:-120}
-# Software emulation unless asked otherwise: on some hosts /dev/kvm opens but
-# KVM then stops with an emulation failure in the boot loader's real mode code.
-accel=${BOOT_ACCEL:-tcg}
+limit=${BOOT_TIMEOUT:-120} accel=${BOOT_ACCEL:-tcg}
 : >"$log"
 start=$(date +%s.%N)
 status=0
@@ -82,9 +76,8 @@ status=0
 timeout -k 5 "$limit" qemu-system-x86_64 "${machine[@]}" -accel "$accel" -m "$memory" \
     -display none -monitor none -serial "file:$log" -no-reboot "${medium[@]}" </dev/null || status=$?
 seconds=$(awk -v a="$start" -v b="$(date +%s.%N)" 'BEGIN { printf "%.1f", b - a }')
-what="$kind $image ($firmware)"
 fail() {
-    echo "boot-medium: $what: $1 (log: $log)" >&2
+    echo "boot-medium: $kind $image ($firmware): $1 (log: $log)" >&2
     exit 1
 }
 case $status in

@@ -2,16 +2,12 @@
 // through a descriptor, as they do from the peer, and every field of every
 // message goes through every decoder.
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "fuzz_check.h"
-#include "memory_file.h"
+#include "fuzz.h"
 #include "platform/disk_ops.h"
 #include "platform/linux/helper_protocol.h"
 

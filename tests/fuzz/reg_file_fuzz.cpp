@@ -1,12 +1,7 @@
 // The Linux settings file (REGEDIT4 text) as the store reads it, and what the
 // store writes over it: every value set reads back as set, every other value
 // reads back as it was, and the options saved from it load back equal.
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -16,7 +11,7 @@
 #include <vector>
 
 #include "base/text.h"
-#include "fuzz_check.h"
+#include "fuzz.h"
 #include "options/wizard_options.h"
 #include "platform/linux/reg_file_store.h"
 
@@ -72,24 +67,18 @@ bool StartsWithHeader(std::string_view text) {
     return line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00";
 }
 
-// One settings file for the whole run: in $TMPDIR when it is set (the test
-// run sets it), else on a memory file system, as the store syncs every write.
+// One settings file for the whole run: in $TMPDIR when the run sets it, else
+// on a memory file system, as the store syncs every write.
 std::filesystem::path SettingsFile() {
-    static const std::filesystem::path folder = [] {
-        std::error_code ec;
-        std::filesystem::path base = "/dev/shm";
-        if (std::getenv("TMPDIR") != nullptr || !std::filesystem::is_directory(base, ec)) {
-            base = std::filesystem::temp_directory_path();
-        }
-        std::string name = (base / "reg-file-fuzz.XXXXXX").string();
+    static const std::string folder = [] {
+        std::string name = (std::getenv("TMPDIR") != nullptr
+                                ? std::filesystem::temp_directory_path() / "reg-file-fuzz.XXXXXX"
+                                : std::filesystem::path("/dev/shm/reg-file-fuzz.XXXXXX"));
         FUZZ_CHECK(mkdtemp(name.data()) != nullptr);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(folder, ignored);
-        });
-        return std::filesystem::path(name);
+        std::atexit([] { std::filesystem::remove_all(folder); });
+        return name;
     }();
-    return folder / "Data.reg";
+    return std::filesystem::path(folder) / "Data.reg";
 }
 
 // The wizard's own round trip through the real store and file: what it loads,

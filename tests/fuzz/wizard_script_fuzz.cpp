@@ -1,8 +1,6 @@
 // A wizard script as the frames read it (UTF-8 bytes), parsed and then run
 // against a frame stand-in that answers from the actions themselves.
 #include <algorithm>
-#include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,7 +8,7 @@
 
 #include "app/script.h"
 #include "base/text.h"
-#include "fuzz_check.h"
+#include "fuzz.h"
 
 namespace {
 

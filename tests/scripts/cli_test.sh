@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # scourline-media's command line on the platform it was built for: usage
 # errors, show, save into the real store (the store file on Linux, the
-# registry under Wine) and back, archive and banner.
+# registry under Wine) and back, archive, banner and a refused iso.
 . "$(dirname "$0")/lib.sh"
 export XDG_CONFIG_HOME="$work/config"
 store=$work/config/Valdane/Scourline/Data.reg
@@ -27,6 +27,7 @@ no command|2||--set AutoStart=1
 unknown command|2||frobnicate
 show takes no argument|2||show extra
 archive needs a path|2||archive
+iso takes one PATH at most|2||iso a b
 unknown flag|2||--colour show
 NoDelay with SelectDisks 0|0|NoDelay=1|--set AutoStart=1 --set SelectDisks=0 --set NoDelay=1 show
 TestMode with interactive start|0|- Hardware compatibility test mode, no wiping allowed;|--set TestMode=1 show
@@ -93,4 +94,6 @@ expect_status "SPARC banner" 0 media banner "$(host_path "$work/welcome.sparc.tx
 check "the SPARC banner has the placeholders" grep -q 'PROM type: \${PROM}' "$work/welcome.sparc.txt"
 expect_status "banner into a missing folder" 1 media banner "$(host_path "$work/no/such/welcome.txt")"
 expect_status "archive into a missing folder" 1 media archive "$(host_path "$work/no/such/scour")"
+expect_status "iso to a path too long" 1 media iso "$(host_path "$work/$(printf 'x%.0s' {1..300}).iso")"
+check "no image announced" test ! -s "$work/out"
 finish

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # scourline-media usb --image: the disk image boots in QEMU on BIOS, UEFI and
 # Secure Boot, and Linux receives exactly the archive `archive` writes for the
-# same options. Also the confirmations, refusals and usage errors. (The layout
-# and the same run on a loop device are in tests/linux/disk_ops_linux_test.cpp.)
+# same options; the boot tools refuse a cut report and a disk that never boots.
+# Also the confirmations, refusals and usage errors.
 . "$(dirname "$0")/lib.sh"
 use_scratch_home
 needs_bootenv
@@ -23,6 +23,10 @@ check "64 MiB by default" test "$(stat -c %s "$img")" -eq $((64 << 20))
 for firmware in bios uefi secureboot; do
     boot_check "usb-$firmware" disk "$img" "$firmware" "$work/want"
 done
+grep -av '^SCOURLINE-BOOTENV-END' "$got.log" >"$work/cut.log"
+check_not "a report without its end is refused" python3 "$boot_tools/extract-boot-log.py" "$work/cut.log" "$work/cut"
+sed 's#^BEGIN-FILE /wipe_config [0-9]*#BEGIN-FILE /wipe_config 1#' "$got.log" >"$work/cut.log"
+check_not "a file of the wrong size is refused" python3 "$boot_tools/extract-boot-log.py" "$work/cut.log" "$work/cut"
 
 # Existing images are asked about as a disk would be.
 cp "$img" "$work/before"
@@ -31,6 +35,8 @@ check_not "no question asked" grep -q 'Are you sure' "$work/err"
 check "the partition table stayed" cmp -s <(head -c 512 "$img") <(head -c 512 "$work/before")
 blank=$work/blank.img
 truncate -s 40M "$blank"
+check_not "a blank disk does not boot within the time limit" \
+    env BOOT_TIMEOUT=5 bash "$boot_tools/boot-medium.sh" disk "$blank" "$work/blank.log"
 expect_status "an unprepared image without --yes or terminal" 1 media_in usb --image "$blank"
 check "the refusal names --yes" grep -q -- '--yes' "$work/err"
 check "nothing was written" cmp -s "$blank" <(head -c $((40 << 20)) /dev/zero)

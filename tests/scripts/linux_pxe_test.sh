@@ -2,8 +2,7 @@
 # scourline-media pxe: the network boot tree starts QEMU machines through
 # QEMU's own TFTP server (BIOS, UEFI, Secure Boot), and dnsmasq, started by
 # `pxe DIR --serve IFACE`, serves it beside a plain DHCP server in network
-# namespaces of this test's own. Linux receives the archive `archive` writes
-# for the same options. Also the refusals and usage errors.
+# namespaces of the test's own; Linux receives the archive `archive` writes.
 . "$(dirname "$0")/lib.sh"
 use_scratch_home
 needs_bootenv
@@ -17,9 +16,6 @@ want_archive "$work/want" "${opts[@]}"
 
 expect_status "pxe DIR" 0 media "${opts[@]}" pxe "$tree"
 has_line "the tree's place on stdout" "$work/out" "Network boot tree written to $tree"
-# Member by member: an archive's times are those of its making.
-check "the archive is the one a CD would carry" bash -c 'mkdir "$1/got" && cd "$1/got" &&
-    cpio -id --quiet --no-absolute-filenames <"$2" && diff -r "$1/want" "$1/got"' _ "$work" "$tree/scour"
 check "dnsmasq accepts the written configuration" dnsmasq --test --conf-file="$tree/dnsmasq.conf"
 # Refusals (each kind is in media_net_tree_test): status 1 and the reason.
 mkdir -p "$work/foreign" && echo mine >"$work/foreign/keep.txt"
@@ -41,19 +37,11 @@ for firmware in bios uefi secureboot; do
     boot_check "net-$firmware" net "$tree" "$firmware" "$work/want"
 done
 
-# Two namespaces joined by a veth pair: this one holds a bridge with the
-# machine's tap device and dnsmasq from `pxe --serve`; the other the network's
-# own plain DHCP server. Nothing is connected to any other network.
+# Two namespaces joined by a veth pair: one with a bridge, the machine's tap
+# device and dnsmasq from `pxe --serve`; the other with a plain DHCP server.
 ns=scour-pxe-$$ lan=scour-lan-$$
 pids=()
-cleanup_net() {
-    local p
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    for p in "${pids[@]}"; do wait "$p" 2>/dev/null; done
-    ip netns del "$ns" 2>/dev/null
-    ip netns del "$lan" 2>/dev/null
-}
-trap 'cleanup_net; rm -rf "$work"' EXIT
+trap 'kill "${pids[@]}" 2>/dev/null; wait; ip netns del "$ns" 2>/dev/null; ip netns del "$lan" 2>/dev/null; rm -rf "$work"' EXIT
 make_net() {
     ip netns add "$ns" && ip netns add "$lan" &&
         ip -n "$ns" link set lo up && ip -n "$lan" link set lo up &&

@@ -6,9 +6,7 @@ if [ -z "${SCOUR_SHARE_TEST_NETNS:-}" ]; then
         echo "SKIP: needs root and network namespaces"
         exit 0
     fi
-    for tool in smbd smbpasswd ip python3; do
-        command -v "$tool" >/dev/null || { echo "missing $tool (tools/setup-debian.sh)"; exit 1; }
-    done
+    command -v smbd >/dev/null || { echo "missing smbd (tools/setup-debian.sh)"; exit 1; }
     # A /proc of its own for the sanitizers; all inside ends with this shell.
     SCOUR_SHARE_TEST_NETNS=1 exec unshare --net --pid --fork --mount-proc bash "$0" "$@"
 fi
@@ -18,8 +16,7 @@ use_scratch_home
 nss_wrapper=$(find /usr/lib /usr/lib64 -name libnss_wrapper.so 2>/dev/null | head -n 1)
 [ -n "$nss_wrapper" ] || { echo "libnss_wrapper.so not found (libnss-wrapper)"; exit 1; }
 
-# Two users (and the guest account smbd insists on) known to the server only,
-# through nss_wrapper; their processes in smbd reach the shares through $work.
+# Two users (and smbd's guest) known to the server only, through nss_wrapper.
 chmod 755 "$work"
 srv=$work/srv
 mkdir -p "$srv"/{private,state,lock,cache,pid,ncalrpc,logs} "$srv/share/sub" "$srv/refused"
@@ -46,7 +43,7 @@ for u in tester other; do
     printf 'Secret-1\nSecret-1\n' | LD_PRELOAD=$nss_wrapper smbpasswd -c "$srv/smb.conf" -s -a "$u" >/dev/null ||
         { echo "smbpasswd failed for $u"; exit 1; }
 done
-# In a session of its own: when smbd ends it signals its whole process group.
+# A session of its own: smbd signals its whole process group when it ends.
 LD_PRELOAD=$nss_wrapper setsid smbd --configfile="$srv/smb.conf" --foreground --no-process-group \
     --debug-stdout >"$srv/logs/smbd.out" 2>&1 &
 pids=($!)
@@ -62,8 +59,7 @@ listening() {
 listening 127.0.0.1 || { echo "smbd did not start"; cat "$srv/logs/smbd.out"; exit 1; }
 
 # share_test DESCRIPTION STATUS MESSAGE IPFORM SHARE USER PASSWORD [MAX_MS]:
-# the exit status, the message, the IP form ("" for none) and, with MAX_MS, a
-# bound on the time (loose on purpose; the time itself is printed).
+# the exit status, the message, the IP form ("" for none), a loose time bound.
 share_test() {
     local start status elapsed message ip
     start=$(date +%s%N)
@@ -79,7 +75,7 @@ share_test() {
 }
 
 # A server that takes the connection and never answers, and a host that is
-# down: 10.99.0.0/24 routed into loopback, where no address of it is local.
+# down (10.99.0.0/24 routed into loopback, no address of it local).
 python3 -c '
 import socket
 s = socket.socket(); s.bind(("127.0.0.3", 445)); s.listen(5)

@@ -1,14 +1,31 @@
 #!/usr/bin/env bash
 # The Linux wizard driven by scripts on its real widgets (offscreen): page flow,
-# Cancel, switches, start-up failures, help, the share test's credentials, a
-# user who is no administrator; without a usable display, the message and 0.
+# Cancel, switches, start-up failures, help, the share test's credentials; a
+# desktop user who is no administrator, and one who makes an ISO image on the
+# automatic route that boots with the options chosen; without a usable
+# display, the message and 0.
 . "$(dirname "$0")/lib.sh"
-. "$(dirname "$0")/linux_wizard_lib.sh"
-
+: "${SCOUR_SOURCE:?}"
+use_scratch_home
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=$work/runtime
+mkdir -p -m 700 "$XDG_RUNTIME_DIR"
+unset DISPLAY WAYLAND_DISPLAY
+scripts=$SCOUR_SOURCE/tests/wizard-scripts
+shots=$(cd "$SCOUR_BIN/.." && pwd)/tests/screenshots
+mkdir -p "$shots"
 prog=$SCOUR_BIN/scourline-wizard
 title="Scourline Configuration Wizard"
-expect_status "interactive route, Back and Next, Cancel answered No then Yes" 2 \
-    wizard "$prog" interactive.txt
+
+# wizard PROGRAM SCRIPT [ARGS]...: the wizard run by the script, in the screenshots folder.
+wizard() {
+    local program=$1 script=$2
+    shift 2
+    (cd "$shots" && SCOURLINE_WIZARD_SCRIPT=$scripts/$script SCOURLINE_WIZARD_BOX_SHOTS=$shots/${script%.txt}-boxes \
+        timeout 300 "$program" "$@")
+}
+stderr_has() { has_line "$1" "$work/err" "$2"; }
+
+expect_status "interactive route, Back and Next, Cancel answered No then Yes" 2 wizard "$prog" interactive.txt
 check "the Cancel question was asked twice" \
     test "$(grep -cxF "box: $title: Are you sure you want to quit $title?" "$work/err")" -eq 2
 stderr_has "Browse shows the folder prompt" "browse: Choose folder to store Scourline ISO image file:"
@@ -20,12 +37,11 @@ expect_status "-Tx is no switch: the test box stays hidden" 3 wizard "$prog" tes
 check "-Tx: the script saw the box hidden" grep -q "expected control 1052 visible, found it hidden" "$work/err"
 
 missing=$(program_copy missing scourline-wizard iso)
-components="box: $title: Critical Scourline components are missing.\nPlease reinstall the application."
 expect_status "a missing component ends with -1 (255)" 255 wizard "$missing/scourline-wizard" one-box.txt
-stderr_has "the missing-components message" "$components"
+stderr_has "the missing-components message" \
+    "box: $title: Critical Scourline components are missing.\nPlease reinstall the application."
 expect_status "-V runs without the components" 0 wizard "$missing/scourline-wizard" about-alone.txt -V
-expect_status "a box the script did not expect fails the run with 3" 3 \
-    wizard "$missing/scourline-wizard" about-alone.txt
+expect_status "a box the script did not expect fails the run with 3" 3 wizard "$missing/scourline-wizard" about-alone.txt
 
 helped=$(program_copy helped scourline-wizard help)
 topic="HTML_Help_e/html/04_using/ISO Configuration Wizard/02_configuration_for_automatic.htm"
@@ -43,29 +59,60 @@ expect_status "the share test asks for the password and reports the failure" 2 w
 stderr_has "the credentials dialog was shown" "dialog: credentials"
 check "the failure came in a 'Test failed' box" grep -q '^box: Test failed: ' "$work/err"
 
-# Not administrator: another user, who cannot start the disk helper (no polkit
-# policy where it looks), even with components missing. Needs root to switch.
-if [ "$(id -u)" -eq 0 ] && command -v setpriv >/dev/null; then
-    plain=$(mktemp -d "$work/plain.XXXXXX")
-    chmod 755 "$work" "$plain"
-    mkdir -m 777 "$plain/home" "$plain/actions" "$plain/runtime-base"
-    cp "$wizard_scripts/one-box.txt" "$plain/" && chmod 644 "$plain/one-box.txt"
-    chmod -R a+rX "$missing"
-    # shellcheck disable=SC2317 # called through expect_status
-    as_plain_user() {
-        env -i PATH=/usr/bin:/bin HOME="$plain/home" XDG_CONFIG_HOME="$plain/home/config" \
-            XDG_RUNTIME_DIR="$plain/runtime-base" QT_QPA_PLATFORM=offscreen \
-            SCOUR_TEST_POLKIT_ACTIONS="$plain/actions" SCOURLINE_WIZARD_SCRIPT="$plain/one-box.txt" \
-            LSAN_OPTIONS="suppressions='$SCOUR_SOURCE/tests/lsan.supp'" \
-            setpriv --reuid=65534 --regid=65534 --clear-groups timeout 120 "$@"
-    }
-    for program in "$prog" "$missing/scourline-wizard"; do
-        expect_status "not administrator: status 5 ($program)" 5 as_plain_user "$program"
-        stderr_has "not administrator: message 150" "box: $title: Please run $title as Administrator"
-        check_not "not administrator: no components message" grep -q 'components are missing' "$work/err"
-    done
-else
-    ok "# SKIP not administrator: needs root and setpriv to become another user"
+# A desktop user (uid 65534 when run as root) in an area of its own, reachable
+# wherever the build tree lies.
+user=$(mktemp -d /tmp/scourline-user.XXXXXX)
+trap 'rm -rf "$work" "$user"' EXIT
+home=$user/home
+mkdir -p "$home/Documents" "$home/config" "$home/tmp" "$home/runtime" "$user/none" "$user/actions" "$user/shots"
+sed "s|@SCOUR_HELPER_INSTALL_PATH@|/usr/libexec/scourline/scourline-disk-helper|" \
+    "$SCOUR_SOURCE/data/org.valdane.scourline.disk-helper.policy.in" >"$user/actions/org.valdane.scourline.disk-helper.policy"
+fill_script "$scripts/iso-automatic.txt" "$user/iso-automatic.txt" "WORK=$home" "HOME=$home"
+cp "$scripts/one-box.txt" "$user/"
+chmod 755 "$work" && chmod -R a+rX "$user" "$missing" && chmod 700 "$home/runtime"
+[ "$(id -u)" -ne 0 ] || chown -R 65534:65534 "$home" "$user/shots"
+program=$SCOUR_BIN
+if ! as_nobody "$home" test -x "$program/scourline-wizard" -a -r "$program/common/vmlinuz"; then
+    program=$user/program
+    cp -rL "$SCOUR_BIN" "$program" && chmod -R a+rX "$program"
+fi
+
+# No administrator: the disk helper cannot be started (no polkit policy where
+# it looks), which is said before any missing component.
+for p in "$program/scourline-wizard" "$missing/scourline-wizard"; do
+    expect_status "not administrator: status 5 ($p)" 5 as_nobody "$home" \
+        env SCOUR_TEST_POLKIT_ACTIONS="$user/none" SCOURLINE_WIZARD_SCRIPT="$user/one-box.txt" "$p"
+    stderr_has "not administrator: message 150" "box: $title: Please run $title as Administrator"
+    check_not "not administrator: no components message" grep -q 'components are missing' "$work/err"
+done
+
+# The automatic route: the image is the user's, the options (not the password)
+# in the user's store, and Linux receives what scourline-media makes of them.
+expect_status "automatic route to the completion page, then Finish" 1 as_nobody "$home" \
+    env -C "$user/shots" SCOUR_TEST_POLKIT_ACTIONS="$user/actions" SCOURLINE_WIZARD_SCRIPT="$user/iso-automatic.txt" \
+    SCOURLINE_WIZARD_BOX_SHOTS="$user/shots/iso-automatic-boxes" "$program/scourline-wizard"
+cp -r "$user/shots/." "$shots/" 2>/dev/null
+iso=$home/wizard.iso
+check "the image belongs to the user" test -s "$iso" -a "$(stat -c %u "$iso" 2>/dev/null)" = "$(stat -c %u "$home")"
+check "nothing was made for the refused name" test ! -e "$home/missing"
+stderr_has "the image's folder opened" "explore: $home"
+store=$home/config/Valdane/Scourline/Data.reg
+for v in '"AutoStart"=dword:00000001' '"SelectDisks"=dword:00000000' '"NetLog"=dword:00000001' \
+    '"Verify"=dword:00000001' '"ResetHPA"=dword:00000001' '"ResetDCO"=dword:00000000' \
+    '"AtaErase"=dword:00000001' '"Scheme"=dword:00000002' '"IsoUsb"=dword:00000001' \
+    '"IsoShowFolder"=dword:00000001' "\"IsoPath\"=\"$iso\""; do
+    has_line "stored: $v" "$store" "$v"
+done
+check_not "the password is not stored" grep -qF 'a pass' "$store"
+if [ -s "$SCOUR_BIN/common/vmlinuz" ]; then
+    password="it's \"a pass\" word"
+    want_archive "$work/want" --set AutoStart=1 --set SelectDisks=0 \
+        --set NetLog=1 --set 'NetShare=\\127.0.0.1\logs' --set 'NetShareIp=\\127.0.0.1\logs' \
+        --set 'NetUser=CORP\admin' --set "NetPassword=$password" --set NetAskPassword=0 \
+        --set Scheme=2 --set Verify=1 --set ResetHPA=1 --set AtaErase=1
+    boot_check wizard-bios iso "$iso" bios "$work/want" &&
+        config_reads wizard-bios "n|y|sch0000002.sch|y|//127.0.0.1/logs|//127.0.0.1/logs|CORP/admin|$password|" \
+            USE_SHELL WIPE_ALL_DISKS SCHEME USE_LOGSHARE NET_SHARE NET_SHAREIP NET_USER NET_PASS
 fi
 
 # Without a usable display (the numbers have no socket, no lock file): status 0
@@ -91,5 +138,5 @@ a display nobody serves, -V|DISPLAY=@|-V
 a Wayland display nobody serves, Wayland asked for|WAYLAND_DISPLAY=scourline-nowhere QT_QPA_PLATFORM=wayland|
 EOF2
 check "the message names the display" grep -q "DISPLAY=(unset)" "$work/err"
-echo "screenshots in $screenshots"
+echo "screenshots in $shots"
 finish

@@ -1,14 +1,10 @@
-// Stand-in for the image maker. Beside itself it reads mkisofs.conf:
-//   size=N   leave an image of N bytes under the name given with -o (default
-//            1048576); size=none leaves no image
-//   exit=N   the exit code (default 0)
-// and writes mkisofs.log (UTF-8): the working folder, the command line (Windows)
-// or the arguments, and every file of the tree it was given, with its size.
-// With SCOUR_FAKE_MKISOFS_TREE set it also copies that tree into the folder the
-// variable names, so that a test can make the real image from it elsewhere
-// (Wine cannot wait for a Linux image maker).
+// Stand-in for the image maker. Beside itself it reads mkisofs.conf: size=N
+// leaves an image of N bytes under the name given with -o (default 1048576;
+// "none" leaves none), exit=N the exit code. It writes mkisofs.log: cwd=, the
+// cmdline= (Windows), each arg= and each file= of the tree given, with its size.
+// SCOUR_FAKE_MKISOFS_TREE names a folder to copy the tree to, for a test that
+// makes the real image elsewhere (Wine cannot wait for a Linux image maker).
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,18 +24,15 @@ using scour::ToUtf8;
 
 namespace {
 
-fs::path OwnFolder() {
+int Run(const std::vector<std::wstring>& args) {
 #ifdef _WIN32
     // argv[0] is cut at the first space of an unquoted command line.
-    wchar_t path[32768] = {};
-    return fs::path(std::wstring(path, GetModuleFileNameW(nullptr, path, 32768))).parent_path();
+    wchar_t self[32768] = {};
+    const fs::path folder =
+        fs::path(std::wstring(self, GetModuleFileNameW(nullptr, self, 32768))).parent_path();
 #else
-    return fs::read_symlink("/proc/self/exe").parent_path();
+    const fs::path folder = fs::read_symlink("/proc/self/exe").parent_path();
 #endif
-}
-
-int Run(const std::vector<std::wstring>& args) {
-    const fs::path folder = OwnFolder();
     std::string size = "1048576";
     int exitCode = 0;
     std::ifstream conf(folder / "mkisofs.conf");
@@ -60,21 +53,18 @@ int Run(const std::vector<std::wstring>& args) {
     std::wstring output;
     for (std::size_t i = 0; i < args.size(); ++i) {
         log << "arg=" << ToUtf8(args[i]) << "\n";
-        if (args[i] == L"-o" && i + 1 < args.size()) {
-            output = args[i + 1];
-        }
+        output = i > 0 && args[i - 1] == L"-o" ? args[i] : output;
     }
-    const fs::path source = scour::ToFsPath(args.back());
     // The tree as given, in a fixed order, with '/' between names.
+    const fs::path source = scour::ToFsPath(args.back());
     std::vector<std::string> files;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
         if (it->is_regular_file()) {
-            fs::path path = it->path();
-            if (path.is_absolute()) {
-                path = path.lexically_relative(fs::current_path());
-            }
-            auto rel = path.generic_u8string();
+            const fs::path path = it->path().is_absolute()
+                                      ? it->path().lexically_relative(fs::current_path())
+                                      : it->path();
+            const auto rel = path.generic_u8string();
             files.push_back(std::string(rel.begin(), rel.end()) + " " +
                             std::to_string(it->file_size()));
         }

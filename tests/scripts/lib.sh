@@ -4,8 +4,7 @@ set -uo pipefail
 
 : "${SCOUR_BIN:?}" "${SCOUR_SCRATCH:?}"
 SCOUR_RUNNER=${SCOUR_RUNNER:-}
-passed=0
-failed=0
+passed=0 failed=0
 mkdir -p "$SCOUR_SCRATCH"
 work=$(mktemp -d "$SCOUR_SCRATCH/$(basename "$0" .sh).XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -29,17 +28,6 @@ host_path() { if [ -n "$SCOUR_RUNNER" ]; then win_path "$1"; else printf '%s' "$
 
 # Script text reads \\ as one backslash: doubled, any path reads back as it is.
 script_text() { printf '%s' "${1//\\/\\\\}"; }
-# fill_script SOURCE DEST NAME=VALUE...: SOURCE with every @NAME@ replaced by VALUE.
-fill_script() {
-    local source=$1 dest=$2 text pair
-    shift 2
-    text=$(cat "$source"; printf x)
-    text=${text%x}
-    for pair in "$@"; do
-        text=${text//"@${pair%%=*}@"/"$(script_text "${pair#*=}")"}
-    done
-    printf '%s' "$text" >"$dest"
-}
 
 ok() { passed=$((passed + 1)); echo "ok - $1"; }
 not_ok() { failed=$((failed + 1)); echo "not ok - $1"; [ $# -gt 1 ] && printf '    %s\n' "${@:2}"; return 0; }

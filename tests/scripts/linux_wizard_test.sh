@@ -67,7 +67,7 @@ home=$user/home
 mkdir -p "$home/Documents" "$home/config" "$home/tmp" "$home/runtime" "$user/none" "$user/actions" "$user/shots"
 sed "s|@SCOUR_HELPER_INSTALL_PATH@|/usr/libexec/scourline/scourline-disk-helper|" \
     "$SCOUR_SOURCE/data/org.valdane.scourline.disk-helper.policy.in" >"$user/actions/org.valdane.scourline.disk-helper.policy"
-fill_script "$scripts/iso-automatic.txt" "$user/iso-automatic.txt" "WORK=$home" "HOME=$home"
+sed "s|@HOME@|$home|g" "$scripts/iso-automatic.txt" >"$user/iso-automatic.txt"
 cp "$scripts/one-box.txt" "$user/"
 chmod 755 "$work" && chmod -R a+rX "$user" "$missing" && chmod 700 "$home/runtime"
 [ "$(id -u)" -ne 0 ] || chown -R 65534:65534 "$home" "$user/shots"

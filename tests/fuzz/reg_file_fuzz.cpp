@@ -67,18 +67,13 @@ bool StartsWithHeader(std::string_view text) {
     return line == "REGEDIT4" || line == "Windows Registry Editor Version 5.00";
 }
 
-// One settings file for the whole run: in $TMPDIR when the run sets it, else
-// on a memory file system, as the store syncs every write.
+// One settings file for the whole run (TMPDIR on a memory file system speeds fuzzing up).
 std::filesystem::path SettingsFile() {
-    static const std::string folder = [] {
-        std::string name = (std::getenv("TMPDIR") != nullptr
-                                ? std::filesystem::temp_directory_path() / "reg-file-fuzz.XXXXXX"
-                                : std::filesystem::path("/dev/shm/reg-file-fuzz.XXXXXX"));
-        FUZZ_CHECK(mkdtemp(name.data()) != nullptr);
-        std::atexit([] { std::filesystem::remove_all(folder); });
-        return name;
-    }();
-    return std::filesystem::path(folder) / "Data.reg";
+    static const auto file = std::filesystem::temp_directory_path() /
+                             ("reg-file-fuzz-" + std::to_string(getpid()) + ".reg");
+    static const int removed = std::atexit([] { std::filesystem::remove(file); });
+    (void)removed;
+    return file;
 }
 
 // The wizard's own round trip through the real store and file: what it loads,

@@ -8,7 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include "base/text.h"
 
@@ -48,19 +48,14 @@ ScratchDir::ScratchDir() {
     static std::atomic<unsigned> counter{0};
     // Named after the test, so that a folder left by a crash tells whose it was.
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info != nullptr ? std::string(info->name()).substr(0, 40) : "scratch";
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return !std::isalnum(c & 0xFF); }, '_');
-    const std::string stamp =
-        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (;;) {
-        auto p = std::filesystem::temp_directory_path() /
-                 ("scourtest-" + name + "-" + stamp + "-" + std::to_string(counter++));
-        if (std::filesystem::create_directory(p)) {
-            path_ = FromFsPath(p);
-            return;
-        }
-    }
+    std::string name = info != nullptr ? info->name() : "scratch";
+    std::erase_if(name, [](char c) { return !std::isalnum(c & 0xFF); });
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto p = std::filesystem::temp_directory_path() /
+                   ("scourtest-" + name.substr(0, 40) + "-" + std::to_string(stamp) + "-" +
+                    std::to_string(counter++));
+    EXPECT_TRUE(std::filesystem::create_directory(p)) << p;
+    path_ = FromFsPath(p);
 }
 
 ScratchDir::~ScratchDir() {
@@ -83,9 +78,7 @@ std::optional<std::string> ReadFile(const std::wstring& path) {
     if (!in) {
         return std::nullopt;
     }
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 bool Exists(const std::wstring& path) {

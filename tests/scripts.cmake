@@ -12,7 +12,7 @@ foreach(script ${SCOUR_SCRIPT_TESTS})
         set(test ${name})
     endif()
     add_test(NAME ${test} COMMAND bash ${script})
-    set_tests_properties(${test} PROPERTIES TIMEOUT 900 ENVIRONMENT
+    set_tests_properties(${test} PROPERTIES TIMEOUT 1800 ENVIRONMENT
         "SCOUR_BIN=${SCOUR_BIN_DIR};SCOUR_TOOLS=${SCOUR_TEST_OUT}/tools;SCOUR_RUNNER=$<$<BOOL:${WIN32}>:/usr/lib/wine/wine64>;SCOUR_SOURCE=${CMAKE_SOURCE_DIR};SCOUR_SCRATCH=${SCOUR_TEST_HOME}/scripts;SCOUR_CACHE=${SCOUR_CACHE_DIR}")
     if(WIN32)
         set_tests_properties(${test} PROPERTIES RESOURCE_LOCK registry)

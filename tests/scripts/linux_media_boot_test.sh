@@ -1,34 +1,66 @@
 #!/usr/bin/env bash
-# scourline-media usb --image: the disk image boots in QEMU on BIOS, UEFI and
-# Secure Boot, and Linux receives exactly the archive `archive` writes for the
-# same options; the boot tools refuse a cut report and a disk that never boots.
-# Also the confirmations, refusals and usage errors.
+# The media scourline-media makes, booted in QEMU: the ISO image with each real
+# image maker (genisoimage's on BIOS, UEFI and Secure Boot, xorrisofs's on BIOS)
+# and the USB disk image (usb --image) on all three; Linux receives the archive
+# `archive` writes for the same options. The boot tools refuse a cut report and
+# a disk that never boots. Also the commands' questions, refusals and usage errors.
 . "$(dirname "$0")/lib.sh"
 use_scratch_home
 needs_bootenv
 export MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null
-
 media_in() { media "$@" </dev/null; }
 
-rich=(--set AutoStart=1 --set SelectDisks=0 --set Verify=1 --set Scheme=2 --set NetLog=1
-    --set 'NetShare=\\fs1\logs' --set 'NetUser=CORP\admin' --set 'NetPassword=pa ss')
-want_archive "$work/want" "${rich[@]}"
-
+password="it's \"a pass\" word"
+rich=(--set AutoStart=1 --set SelectDisks=0 --set NetLog=1 --set 'NetShare=\\fs1\logs' --set Verify=1
+    --set 'NetShareIp=\\10.0.0.5\logs' --set 'NetUser=CORP\admin' --set "NetPassword=$password" --set Scheme=2)
+want_archive "$work/want-rich" "${rich[@]}"
+want_archive "$work/want-defaults"
+for maker in genisoimage xorrisofs; do
+    ln -s "/usr/bin/$maker" "$(program_copy "$maker" scourline-media mkisofs)/mkisofs"
+done
+prog=$work/genisoimage
+expect_status "genisoimage: iso" 0 "$prog/scourline-media" "${rich[@]}" iso "$work/rich.iso"
+has_line "the image's path on stdout" "$work/out" "ISO image written to $work/rich.iso"
 img=$work/usb.img
 expect_status "usb --image on a new file" 0 media_in "${rich[@]}" usb --image "$img"
-has_line "the image's place on stdout" "$work/out" "Bootable disk image: $img"
+has_line "the disk image's place on stdout" "$work/out" "Bootable disk image: $img"
 check "message 155 on stderr" grep -q 'successfully initialized the removable disk' "$work/err"
 check_not "no question for a file the command made" grep -q 'Are you sure' "$work/err"
 check "64 MiB by default" test "$(stat -c %s "$img")" -eq $((64 << 20))
 for firmware in bios uefi secureboot; do
-    boot_check "usb-$firmware" disk "$img" "$firmware" "$work/want"
+    for medium in "cd iso $work/rich.iso" "usb disk $img"; do
+        read -r label kind file <<<"$medium"
+        boot_check "$label-$firmware" "$kind" "$file" "$firmware" "$work/want-rich" &&
+            config_reads "$label-$firmware" "n|y|sch0000002.sch|y|//fs1/logs|//10.0.0.5/logs|CORP/admin|$password|" \
+                USE_SHELL WIPE_ALL_DISKS SCHEME USE_LOGSHARE NET_SHARE NET_SHAREIP NET_USER NET_PASS
+    done
 done
 grep -av '^SCOURLINE-BOOTENV-END' "$got.log" >"$work/cut.log"
 check_not "a report without its end is refused" python3 "$boot_tools/extract-boot-log.py" "$work/cut.log" "$work/cut"
 sed 's#^BEGIN-FILE /wipe_config [0-9]*#BEGIN-FILE /wipe_config 1#' "$got.log" >"$work/cut.log"
 check_not "a file of the wrong size is refused" python3 "$boot_tools/extract-boot-log.py" "$work/cut.log" "$work/cut"
 
-# Existing images are asked about as a disk would be.
+# Without PATH the image goes to IsoPath, here the documents folder's default.
+iso=$HOME/Documents/scourcd.iso
+expect_status "xorrisofs: iso without PATH" 0 "$work/xorrisofs/scourline-media" iso
+has_line "the default path on stdout" "$work/out" "ISO image written to $iso"
+# The image is the named maker's work: xorriso signs what it prepares.
+check "xorrisofs made its image" grep -qa XORRISO "$iso"
+check_not "genisoimage made its image" grep -qa XORRISO "$work/rich.iso"
+boot_check xorrisofs-bios iso "$iso" bios "$work/want-defaults"
+
+# iso failures: status 1, the wizard's message on stderr, nothing on stdout.
+expect_status "iso into a missing folder" 1 "$prog/scourline-media" iso "$work/no/such/x.iso"
+check "message 149 on stderr" grep -q 'Could not open destination file for writing' "$work/err"
+check "nothing on stdout" test ! -s "$work/out"
+ln -sf /nonexistent/mkisofs "$prog/mkisofs"
+expect_status "iso without an image maker" 1 "$prog/scourline-media" iso "$work/x.iso"
+check "message 146 on stderr" grep -q 'Could not start .ISO image creation' "$work/err"
+check "no image" test ! -e "$work/x.iso"
+check "no staging folder left in the temporary folder" \
+    test "$(find "$TMPDIR" -mindepth 1 -maxdepth 1 -name 'SCR*' | wc -l)" -eq 0
+
+# Existing disk images are asked about as a disk would be.
 cp "$img" "$work/before"
 expect_status "a prepared image is ready: no question, no terminal needed" 0 media_in usb --image "$img"
 check_not "no question asked" grep -q 'Are you sure' "$work/err"
@@ -47,7 +79,7 @@ expect_status "an image too small for one cylinder" 1 media_in usb --image "$wor
 check "message 153 on stderr" grep -q 'Error in creating MBR sector' "$work/err"
 check "the half-made image is removed" test ! -e "$work/tiny.img"
 
-# Refusals and usage errors: nothing touched.
+# usb refusals and usage errors: nothing touched.
 root_dev=$(findmnt -no SOURCE / 2>/dev/null || true)
 [ -b "$root_dev" ] || root_dev=""
 for dev in /dev/null $root_dev; do

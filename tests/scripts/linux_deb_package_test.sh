@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The Debian package installed with apt and used: lintian finds nothing; the
-# program folder is root's and closed to other writers; a user's ISO image boots
+# The Debian package installed with apt and used: lintian finds nothing (the
+# desktop entry, icons, manual pages and metainfo included); the program folder
+# is root's and closed to other writers, its help holds every topic the wizard
+# opens, the polkit policy names the installed helper; a user's ISO image boots
 # with the chosen options; the wizard starts; the purge leaves nothing, and the
 # machine is restored even on failure. Uses SCOUR_DEB, or builds a package.
 . "$(dirname "$0")/lib.sh"
@@ -57,12 +59,20 @@ else
     finish
 fi
 check "dpkg --verify: the files are as packaged" test -z "$(dpkg --verify scourline)"
-# The install rules are checked in linux_install_test; here what the package
-# adds: root's files closed to other writers, no link where the disk helper refuses one.
+# No link where the disk helper refuses one; mkisofs is the maker chooser, not a link.
 check "the program folder and its contents belong to root" test -z "$(find "$lib" ! -user root -o ! -group root)"
 check "nothing in the program folder is writable by group or others" test -z "$(find "$lib" ! -type l -perm /022)"
 check "no link inside common/ or flash/" test -z "$(find "$lib/common" "$lib/flash" -type l)"
+check "mkisofs is the maker chooser" test -x "$lib/mkisofs" -a ! -L "$lib/mkisofs"
 check "the commands lead into the program folder" test "$(readlink -f /usr/bin/scourline-media)" = "$lib/scourline-media"
+policy=/usr/share/polkit-1/actions/org.valdane.scourline.disk-helper.policy
+check "the policy names the installed helper" test "$lib/scourline-disk-helper" = \
+    "$(xmllint --xpath 'string(//annotate[@key="org.freedesktop.policykit.exec.path"])' "$policy")"
+check "active sessions authenticate once for a while" \
+    test "$(xmllint --xpath 'string(//action/defaults/allow_active)' "$policy")" = auth_admin_keep
+while IFS= read -r t; do
+    check "the help has $t" test -s "$lib/help/$t"
+done < <(echo index.html; sed -n 's/.*L"\(HTML_Help_e\/[^"]*\)".*/\1/p' "$SCOUR_SOURCE/src/app/help.cpp")
 
 # Used by an unprivileged user.
 home=$work/user

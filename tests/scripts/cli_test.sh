@@ -7,8 +7,7 @@ export XDG_CONFIG_HOME="$work/config"
 store=$work/config/Valdane/Scourline/Data.reg
 key='HKCU\SOFTWARE\Valdane\Scourline\Data'
 
-# Usage errors (status 2, nothing stored) and accepted values with what show
-# makes of them (the line, when given).
+# Usage errors (status 2, nothing stored) and accepted values with what show makes of them.
 expect_status "usage error: unknown option name" 2 media --set Colour=1 show
 check "the message names the problem" grep -q 'unknown option name' "$work/err"
 while IFS='|' read -r what status line args; do
@@ -51,8 +50,7 @@ check "show ends with the summary" cmp -s <(tail -n 3 "$work/show") "$work/want"
 expect_status "texts take anything, the empty text included" 0 \
     media --set NetShare= --set "NetUser=a b" --set 'NetPassword=x; reboot' show
 has_line "NetUser shown" "$work/out" "NetUser=a b"
-expect_status "show with a password" 0 media --set NetPassword=hunter2 show
-check_not "the password is not echoed" grep -q hunter2 "$work/out"
+check_not "the password is not echoed" grep -q reboot "$work/out"
 
 # save: the values in the real store, the password and the session-only values never.
 expect_status "save" 0 media --set AutoStart=1 --set SelectDisks=0 --set 'NetShare=\\srv\logs' \

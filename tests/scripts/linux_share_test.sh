@@ -58,8 +58,7 @@ listening() {
 }
 listening 127.0.0.1 || { echo "smbd did not start"; cat "$srv/logs/smbd.out"; exit 1; }
 
-# share_test DESCRIPTION STATUS MESSAGE IPFORM SHARE USER PASSWORD [MAX_MS]:
-# the exit status, the message, the IP form ("" for none), a loose time bound.
+# share_test DESCRIPTION STATUS MESSAGE IPFORM SHARE USER PASSWORD [MAX_MS]
 share_test() {
     local start status elapsed message ip
     start=$(date +%s%N)

@@ -30,6 +30,8 @@ expect_status "interactive route, Back and Next, Cancel answered No then Yes" 2 
 check "the Cancel question was asked twice" \
     test "$(grep -cxF "box: $title: Are you sure you want to quit $title?" "$work/err")" -eq 2
 stderr_has "Browse shows the folder prompt" "browse: Choose folder to store Scourline ISO image file:"
+stderr_has "the share test asked for the password" "dialog: credentials"
+check "the failure came in a 'Test failed' box" grep -q '^box: Test failed: ' "$work/err"
 
 expect_status "-V shows the About box alone and ends with 0 after OK" 0 wizard "$prog" about-alone.txt -V
 expect_status "-t -v: the About box, status 0" 0 wizard "$prog" about-alone.txt -t -v
@@ -52,10 +54,6 @@ stderr_has "Help on the start options page opens its topic" "help: $helped/help/
 unhelped=$(program_copy unhelped scourline-wizard help)
 expect_status "Help without help pages" 2 wizard "$unhelped/scourline-wizard" help.txt
 check_not "Help without help pages does nothing" grep -q '^help:' "$work/err"
-
-expect_status "the share test asks for the password and reports the failure" 2 wizard "$prog" share-test.txt
-stderr_has "the credentials dialog was shown" "dialog: credentials"
-check "the failure came in a 'Test failed' box" grep -q '^box: Test failed: ' "$work/err"
 
 # A desktop user (uid 65534 when run as root) in an area of its own, reachable
 # wherever the build tree lies.

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # Usage: boot-medium.sh iso|disk|net|tap IMAGE|TREE|TAP LOGFILE [bios|uefi|secureboot]
-# Boots a CD or disk image, a network boot tree (QEMU's own DHCP and TFTP) or
-# a tap device's network in QEMU under SeaBIOS, OVMF or OVMF with Secure Boot,
-# until the sample boot environment powers off; the serial console goes to
-# LOGFILE. Exits 0 when it reported to the end, 1 on a time-out, an incomplete
-# report or the wrong Secure Boot state, 2 on a usage error.
-# Environment: BOOT_TIMEOUT (seconds, default 120), BOOT_ACCEL (default tcg:
-# on some hosts KVM stops with an emulation failure in the loader's real mode).
+# Boots the medium (net: QEMU's own DHCP and TFTP) under SeaBIOS, OVMF or OVMF
+# with Secure Boot until the sample boot environment powers off, the serial
+# console to LOGFILE. Exits 0 when it reported to the end, 1 on a time-out, a cut
+# report or the wrong Secure Boot state, 2 on a usage error. BOOT_TIMEOUT: seconds
+# (120); BOOT_ACCEL: tcg (on some hosts KVM fails in the loader's real mode code).
 set -euo pipefail
 kind=${1:-} image=${2:-} log=${3:-} firmware=${4:-bios}
 fail() {

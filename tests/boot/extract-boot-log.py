@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Usage: extract-boot-log.py LOGFILE OUTDIR
-
-Unpacks the sample boot environment's report from a serial log: each received
-file to OUTDIR/files/ at its path in the booted system, and the screen the boot
-loader left to OUTDIR/screen.txt. Exits 1 on a missing, cut or inconsistent report.
-"""
+"""Usage: extract-boot-log.py LOGFILE OUTDIR: the boot environment's report from
+a serial log, each received file to OUTDIR/files/ at its path in the booted
+system, the screen to OUTDIR/screen.txt; 1 on a missing, cut or inconsistent report."""
 
 import base64
 import pathlib
@@ -49,7 +46,7 @@ def parse(text):
 
 def main(argv):
     if len(argv) != 3:
-        print(__doc__.splitlines()[0], file=sys.stderr)
+        print(__doc__.split(": the")[0], file=sys.stderr)
         return 2
     try:
         files, screen = parse(pathlib.Path(argv[1]).read_bytes().decode("latin-1"))

@@ -34,7 +34,6 @@ stderr_has "the share test asked for the password" "dialog: credentials"
 check "the failure came in a 'Test failed' box" grep -q '^box: Test failed: ' "$work/err"
 
 expect_status "-V shows the About box alone and ends with 0 after OK" 0 wizard "$prog" about-alone.txt -V
-expect_status "-t -v: the About box, status 0" 0 wizard "$prog" about-alone.txt -t -v
 
 missing=$(program_copy missing scourline-wizard iso)
 expect_status "a missing component ends with -1 (255)" 255 wizard "$missing/scourline-wizard" one-box.txt

@@ -1,6 +1,5 @@
-// Shared by the fuzz targets: a failed check aborts, which libFuzzer keeps as a
-// finding and the corpus replay reports as a failure; input as a memory file,
-// so readers take it exactly as they take a file from disk.
+// A failed check aborts: a finding for libFuzzer, a failure for the replay.
+// Input as a memory file, so readers take it as they take a file from disk.
 #pragma once
 
 #include <sys/mman.h>

@@ -104,10 +104,7 @@ for args in "usb" "usb --image" "usb --image x --size 0" "usb --image x --size 1
 done
 check "no stray image from the usage errors" test ! -e x
 
-# pxe refusals (each kind is in media_net_tree_test): status 1 and the reason.
-mkdir -p "$work/foreign" && echo mine >"$work/foreign/keep.txt"
-expect_status "a folder with files of its own: refused" 1 media pxe "$work/foreign"
-check "the refusal says so" grep -q 'holds files of its own' "$work/err"
+# pxe refusals (the tree's own are media_net_tree_test's): status 1 and the reason.
 expect_status "--serve without dnsmasq" 1 env PATH=/nonexistent "$SCOUR_BIN/scourline-media" \
     pxe "$work/never" --serve lo
 check "the message names the package" grep -q 'dnsmasq-base' "$work/err"

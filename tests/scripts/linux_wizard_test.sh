@@ -42,14 +42,10 @@ stderr_has "the missing-components message" \
 expect_status "-V runs without the components" 0 wizard "$missing/scourline-wizard" about-alone.txt -V
 expect_status "a box the script did not expect fails the run with 3" 3 wizard "$missing/scourline-wizard" about-alone.txt
 
-helped=$(program_copy helped scourline-wizard help)
 topic="HTML_Help_e/html/04_using/ISO Configuration Wizard/02_configuration_for_automatic.htm"
-mkdir -p "$helped/help/${topic%/*}"
-echo contents >"$helped/help/index.html"
-echo topic >"$helped/help/$topic"
-expect_status "Help on two pages" 2 wizard "$helped/scourline-wizard" help.txt
-stderr_has "Help on the welcome page opens the contents" "help: $helped/help/index.html"
-stderr_has "Help on the start options page opens its topic" "help: $helped/help/$topic"
+expect_status "Help on two pages" 2 wizard "$prog" help.txt
+stderr_has "Help on the welcome page opens the contents" "help: $SCOUR_BIN/help/index.html"
+stderr_has "Help on the start options page opens its topic" "help: $SCOUR_BIN/help/$topic"
 unhelped=$(program_copy unhelped scourline-wizard help)
 expect_status "Help without help pages" 2 wizard "$unhelped/scourline-wizard" help.txt
 check_not "Help without help pages does nothing" grep -q '^help:' "$work/err"

@@ -38,13 +38,11 @@ bool Exists(const std::wstring& path);
 void MakeDirs(const std::wstring& path);
 
 #ifndef _WIN32
-// A shell command's output (stderr included, trailing line feeds cut) and,
-// when asked for, its exit status (-1 when it did not exit).
+// A shell command's output and stderr, trailing line feeds cut; its exit status or -1.
 std::string Sh(const std::string& command, int* status = nullptr);
 std::string Quote(const std::string& text);  // one shell word, whatever the text holds
 
-// A port on 127.0.0.1 where the kernel accepts connections that are never
-// answered, for as long as the object lives.
+// A port on 127.0.0.1 where connections are accepted and never answered.
 class SilentListener {
   public:
     SilentListener();
@@ -76,8 +74,7 @@ class TestEnvironment final : public platform::IEnvironment {
     std::optional<std::wstring> DocumentsFolder() override { return documentsFolder; }
 };
 
-// Real services (temp files, codec, processes; settings may be swapped) with
-// the program folder of the test's choice.
+// Real services (settings may be swapped) with the program folder of the test's choice.
 struct TestServices {
     TestEnvironment environment;
     platform::Services services;

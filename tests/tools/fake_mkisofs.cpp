@@ -1,9 +1,7 @@
-// Stand-in for the image maker. Beside itself it reads mkisofs.conf: size=N
-// leaves an image of N bytes under the name given with -o (default 1048576;
-// "none" leaves none), exit=N the exit code. It writes mkisofs.log: cwd=, the
-// cmdline= (Windows), each arg= and each file= of the tree given, with its size.
-// SCOUR_FAKE_MKISOFS_TREE names a folder to copy the tree to, for a test that
-// makes the real image elsewhere (Wine cannot wait for a Linux image maker).
+// Stand-in image maker. mkisofs.conf beside it: size=N bytes of image at -o
+// (1048576; "none": no image), exit=N. It logs to mkisofs.log cwd=, cmdline=
+// (Windows), each arg= and file= of the tree, and copies the tree to
+// $SCOUR_FAKE_MKISOFS_TREE (Wine cannot wait for a Linux image maker).
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>

@@ -28,8 +28,6 @@ def parse(text):
             files[head[1]] = block(f"END-FILE {head[1]}")
             if len(files[head[1]]) != int(head[2]):
                 raise ValueError(f"{head[1]}: {len(files[head[1]])} bytes, announced {head[2]}")
-            if ".." in pathlib.PurePosixPath(head[1]).parts or not head[1].lstrip("/"):
-                raise ValueError(f"refusing path {head[1]!r}")
         elif head[0] == "BEGIN-SCREEN" and len(head) == 3:
             rows, cols = int(head[1]), int(head[2])
             data = block("END-SCREEN")

@@ -35,13 +35,9 @@ a negative scheme is clamped|0|Scheme=0|--set Scheme=-1 show
 EOF2
 check "no usage error stored anything" test ! -e "$store"
 
-# show: every field of a first run, then the summary.
+# show: the fields of a first run (their defaults are DefaultsAndSchemeRepairs'), then the summary.
 expect_status "show with first-run defaults" 0 media show
 strip_cr <"$work/out" >"$work/show"
-for line in AllowTestMode=0 AutoStart=0 SelectDisks=1 NoDelay=0 TestMode=0 WriteLog=0 NetLog=0 NetShare= NetUser= \
-    NetPassword= NetShareIp= NetAskPassword=0 Scheme=0 Verify=0 ResetHPA=0 ResetDCO=0 AtaErase=0 IsoUsb=1 IsoShowFolder=1; do
-    has_line "show: $line" "$work/show" "$line"
-done
 check "show: default IsoPath" grep -q '^IsoPath=.*scourcd.iso$' "$work/show"
 printf 'The following settings will be used for Scourline bootable disk:\n\n- start Scourline in interactive mode;\n' >"$work/want"
 check "show ends with the summary" cmp -s <(tail -n 3 "$work/show") "$work/want"
@@ -73,7 +69,6 @@ done
 expect_status "archive" 0 media archive "$(host_path "$work/scour")"
 check "the archive ends with the trailer" bash -c "tail -c 124 '$work/scour' | grep -q 'TRAILER!!!'"
 expect_status "banner" 0 media banner "$(host_path "$work/welcome.txt")"
-check "banner made" test -s "$work/welcome.txt"
 expect_status "SPARC banner" 0 media banner "$(host_path "$work/welcome.sparc.txt")" --sparc
 check "the SPARC banner has the placeholders" grep -q 'PROM type: \${PROM}' "$work/welcome.sparc.txt"
 expect_status "banner into a missing folder" 1 media banner "$(host_path "$work/no/such/welcome.txt")"

@@ -67,13 +67,6 @@ program_copy() {
     printf '%s' "$dir"
 }
 
-# needs_bootenv: ends the test when the build has no sample boot environment.
-needs_bootenv() {
-    [ -s "$SCOUR_BIN/common/vmlinuz" ] && [ -s "$SCOUR_BIN/iso/isolinux.bin" ] && return
-    not_ok "the sample boot environment is in $SCOUR_BIN" "configure with -DSCOUR_BOOTENV=ON"
-    finish
-}
-
 # want_archive DIR ARGS...: DIR holds the members of `scourline-media ARGS archive`.
 want_archive() {
     local dir=$1; shift

@@ -9,7 +9,7 @@
 # Also the commands' questions, refusals and usage errors.
 . "$(dirname "$0")/lib.sh"
 use_scratch_home
-needs_bootenv
+[ -s "$SCOUR_BIN/common/vmlinuz" ] || { not_ok "the sample boot environment is in $SCOUR_BIN" "configure with -DSCOUR_BOOTENV=ON"; finish; }
 export MTOOLS_SKIP_CHECK=1 MTOOLSRC=/dev/null
 # dnsmasq reads the tree as an unprivileged user: the way to it must be open.
 chmod 755 "$work"
@@ -93,7 +93,6 @@ for dev in /dev/null $root_dev; do
     expect_status "$dev: refused" 1 media_in usb "$dev"
     check "$dev: not a listed removable disk" grep -q 'not a removable disk' "$work/err"
 done
-expect_status "--image on a folder" 1 media_in usb --image "$work"
 cp "$blank" "$work/before"
 expect_status "--size that contradicts an existing image" 2 media_in usb --image "$blank" --size 8
 check "the image is unchanged" cmp -s "$blank" "$work/before"

@@ -40,7 +40,6 @@ expect_status "a missing component ends with -1 (255)" 255 wizard "$missing/scou
 stderr_has "the missing-components message" \
     "box: $title: Critical Scourline components are missing.\nPlease reinstall the application."
 expect_status "-V runs without the components" 0 wizard "$missing/scourline-wizard" about-alone.txt -V
-expect_status "a box the script did not expect fails the run with 3" 3 wizard "$missing/scourline-wizard" about-alone.txt
 
 topic="HTML_Help_e/html/04_using/ISO Configuration Wizard/02_configuration_for_automatic.htm"
 expect_status "Help on two pages" 2 wizard "$prog" help.txt

@@ -1,8 +1,6 @@
-// Figures for the media code, not a test:
-//   bench_media archive [MiB per file, default 64] [files, default 4] [rounds, default 3]
-//     NewcArchiveWriter's throughput and peak memory (which must not grow with
-//     the member size) beside `cpio -o -H newc`;
-//   bench_media iso [PROGRAM_FOLDER, default <build>/bin] [rounds, default 5]
+// NewcArchiveWriter's throughput and peak memory, which must not grow with the
+// member size, beside `cpio -o -H newc`. Figures, not a test.
+//   bench_archive [MiB per file, default 64] [files, default 4] [rounds, default 3]
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -16,10 +14,8 @@
 #include <vector>
 
 #include "base/text.h"
-#include "media/iso_builder.h"
 #include "media/newc_writer.h"
 #include "platform/services.h"
-#include "support/test_support.h"
 
 namespace {
 
@@ -77,7 +73,7 @@ int Archive(const fs::path& dir, std::size_t mib, std::size_t count, int rounds)
         const std::string cpio =
             "cd '" + dir.string() + "' && cpio -o -H newc --quiet <list >cpio.cpio";
         if (!ok || std::system(cpio.c_str()) != 0) {
-            std::fprintf(stderr, "bench_media: %s failed\n", ok ? "cpio" : "the writer");
+            std::fprintf(stderr, "bench_archive: %s failed\n", ok ? "cpio" : "the writer");
             return 1;
         }
         bestCpio = std::min(bestCpio, Seconds(start));
@@ -100,57 +96,14 @@ int Archive(const fs::path& dir, std::size_t mib, std::size_t count, int rounds)
     return 0;
 }
 
-// BuildIsoImage beside the image maker alone on the tree of the image it made,
-// so the builder's own share (staging, banners, archive, checks) shows.
-int Iso(const fs::path& dir, const fs::path& program, int rounds) {
-    scour::test::TestServices services(scour::FromFsPath(program));
-    scour::test::YesReporter reporter;
-    scour::WizardOptions options;
-    options.BuildSchemeCatalogue(services);
-    options.IsoPath = scour::FromFsPath(dir / "scourcd.iso");
-    const auto request = scour::MakeIsoMakerRequest(services.environment.programFolder,
-                                                    scour::FromFsPath(dir / "tree"));
-    const std::string extract = "xorriso -osirrox on -indev '" + (dir / "scourcd.iso").string() +
-                                "' -extract / '" + (dir / "tree/boot").string() +
-                                "' >/dev/null 2>&1";
-    if (!request || !scour::BuildIsoImage(options, services, reporter) ||
-        std::system(extract.c_str()) != 0) {
-        std::fprintf(stderr, "bench_media: no image from %s\n", program.c_str());
-        return 1;
-    }
-    double bestBuild = 1e9, bestMaker = 1e9;
-    for (int round = 0; round < rounds; ++round) {
-        auto start = Clock::now();
-        scour::BuildIsoImage(options, services, reporter);
-        bestBuild = std::min(bestBuild, Seconds(start));
-        start = Clock::now();
-        services.services.processes->RunHidden(*request);
-        bestMaker = std::min(bestMaker, Seconds(start));
-    }
-    std::printf(
-        "ISO image of %.1f MiB, best of %d rounds: BuildIsoImage %.3f s, the maker alone %.3f s\n",
-        fs::file_size(dir / "tree/scourcd.iso") / 1048576.0, rounds, bestBuild, bestMaker);
-    return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::string what = argc > 1 ? argv[1] : "";
-    auto number = [&](int i, long fallback) { return argc > i ? std::atol(argv[i]) : fallback; };
-    const fs::path dir = fs::temp_directory_path() / ("bench_media-" + std::to_string(getpid()));
+    const fs::path dir = fs::temp_directory_path() / ("bench_archive-" + std::to_string(getpid()));
     fs::create_directories(dir);
-    int status = 2;
-    if (what == "archive") {
-        status = Archive(dir, number(2, 64), number(3, 4), static_cast<int>(number(4, 3)));
-    } else if (what == "iso") {
-        const fs::path bin = fs::read_symlink("/proc/self/exe").parent_path() / "../../bin";
-        status = Iso(dir, argc > 2 ? fs::path(argv[2]) : bin.lexically_normal(),
-                     static_cast<int>(number(3, 5)));
-    } else {
-        std::fprintf(stderr,
-                     "usage: bench_media archive [MIB [FILES [ROUNDS]]] | iso [FOLDER [ROUNDS]]\n");
-    }
+    const int status = Archive(dir, argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 64,
+                               argc > 2 ? std::strtoul(argv[2], nullptr, 10) : 4,
+                               argc > 3 ? std::atoi(argv[3]) : 3);
     fs::remove_all(dir);
     return status;
 }

@@ -95,8 +95,7 @@ boot_check() {
         grep -qF "Scourline v.2.69 - Whole Hard Drive Wiping Utility" "$got/screen.txt"
 }
 
-# config_reads LABEL WANT VAR...: a shell sourcing the received wipe_config
-# reads VAR... as WANT ("a|b|...|").
+# config_reads LABEL WANT VAR...: a shell sourcing the received wipe_config reads VAR... as WANT (a|b|).
 config_reads() {
     local label=$1 want=$2 read_back
     shift 2
@@ -108,8 +107,7 @@ config_reads() {
     fi
 }
 
-# as_nobody HOME COMMAND...: COMMAND as uid 65534 (when root) in a clean
-# environment with HOME, its config, tmp and runtime folders.
+# as_nobody HOME COMMAND...: as uid 65534 (when root), in a clean environment under HOME.
 as_nobody() {
     local home=$1 become=()
     shift

@@ -82,9 +82,8 @@ options=(--set AutoStart=1 --set SelectDisks=0 --set Scheme=2 --set NetLog=1
 expect_status "as uid 65534: scourline-media iso into the user's folder" 0 \
     as_nobody "$home" scourline-media "${options[@]}" iso "$home/wipe.iso"
 check "the image belongs to the user" test "$(stat -c %u "$home/wipe.iso" 2>/dev/null)" = 65534
-expect_status "as uid 65534: the archive for the same options" 0 \
-    as_nobody "$home" scourline-media "${options[@]}" archive "$home/want.scour"
-mkdir -p "$work/want" && (cd "$work/want" && cpio -id --quiet --no-absolute-filenames <"$home/want.scour")
+use_scratch_home
+want_archive "$work/want" "${options[@]}"
 boot_check package-bios iso "$home/wipe.iso" bios "$work/want" && config_reads package-bios "sch0000002.sch|" SCHEME
 expect_status "as uid 65534: scourline-wizard -V offscreen ends with 0" 0 \
     as_nobody "$home" env -C "$home" SCOURLINE_WIZARD_SCRIPT="$home/about-alone.txt" scourline-wizard -V

@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
-# The media scourline-media makes, booted in QEMU: the ISO image with each real
-# image maker (genisoimage's on BIOS, UEFI and Secure Boot, xorrisofs's on BIOS),
-# the USB disk image (usb --image) and the network boot tree (pxe, through
-# QEMU's own TFTP server) on all three, and the tree served by dnsmasq from
-# `pxe DIR --serve IFACE` beside a plain DHCP server in network namespaces of
-# the test's own. Linux receives the archive `archive` writes for the same
-# options. The boot tools refuse a cut report and a disk that never boots.
-# Also the commands' questions, refusals and usage errors.
+# The media scourline-media makes, booted in QEMU: the ISO image (genisoimage's
+# on BIOS, UEFI and Secure Boot, xorrisofs's on BIOS), the USB disk image and
+# the network boot tree (QEMU's TFTP) on all three, the tree served by dnsmasq
+# from `pxe --serve` beside a plain DHCP server in network namespaces of its
+# own; Linux receives the archive `archive` writes for the same options. Also
+# the boot tools' refusals and the commands' questions, refusals, usage errors.
 . "$(dirname "$0")/lib.sh"
 use_scratch_home
 [ -s "$SCOUR_BIN/common/vmlinuz" ] || { not_ok "the sample boot environment is in $SCOUR_BIN" "configure with -DSCOUR_BOOTENV=ON"; finish; }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The Linux wizard driven by scripts on its real widgets (offscreen): page flow,
 # Cancel, switches, start-up failures, help, the share test's credentials; a
-# desktop user who makes an ISO image on the automatic route that boots with
-# the options chosen (one who is no administrator is app_startup_test's and
-# Privileges'); without a usable display, the message and 0.
+# desktop user makes an ISO image on the automatic route that boots with the
+# options chosen; without a usable display, the message and 0. (A user who is
+# no administrator is app_startup_test's and Privileges'.)
 . "$(dirname "$0")/lib.sh"
 : "${SCOUR_SOURCE:?}"
 use_scratch_home

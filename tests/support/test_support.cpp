@@ -8,7 +8,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <sstream>
 
 #include "base/text.h"
 
@@ -78,7 +78,9 @@ std::optional<std::string> ReadFile(const std::wstring& path) {
     if (!in) {
         return std::nullopt;
     }
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    std::ostringstream s;  // a folder reads as empty rather than throwing
+    s << in.rdbuf();
+    return s.str();
 }
 
 bool Exists(const std::wstring& path) {

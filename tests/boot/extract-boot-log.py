@@ -1,13 +1,7 @@
 #!/usr/bin/env python3
-"""Unpacks the report of the sample boot environment from a serial log.
-
-Usage: extract-boot-log.py LOGFILE OUTDIR
-
-Writes every received file to OUTDIR/files/ at its path inside the booted
-system, the list of them with sizes to OUTDIR/files.txt, and the screen the
-boot loader left to OUTDIR/screen.txt (one line per row, trailing blanks
-removed). Exits 1 when the report is missing, cut short or inconsistent.
-"""
+"""Usage: extract-boot-log.py LOGFILE OUTDIR: the boot environment's report from
+a serial log, each received file to OUTDIR/files/ at its path in the booted
+system, the screen to OUTDIR/screen.txt; 1 on a missing, cut or inconsistent report."""
 
 import base64
 import pathlib
@@ -34,17 +28,13 @@ def parse(text):
             files[head[1]] = block(f"END-FILE {head[1]}")
             if len(files[head[1]]) != int(head[2]):
                 raise ValueError(f"{head[1]}: {len(files[head[1]])} bytes, announced {head[2]}")
-            rel = head[1].lstrip("/")
-            if not rel or ".." in pathlib.PurePosixPath(rel).parts:
-                raise ValueError(f"refusing path {head[1]!r}")
         elif head[0] == "BEGIN-SCREEN" and len(head) == 3:
             rows, cols = int(head[1]), int(head[2])
             data = block("END-SCREEN")
             if len(data) != rows * cols:
                 raise ValueError(f"screen: {len(data)} bytes for {rows}x{cols}")
             # The VGA text screen holds code page 437 characters.
-            text_rows = [data[r * cols : (r + 1) * cols].decode("cp437").rstrip(" \0") for r in range(rows)]
-            screen = "\n".join(text_rows).rstrip("\n") + "\n"
+            screen = "\n".join(data[r * cols : (r + 1) * cols].decode("cp437").rstrip(" \0") for r in range(rows))
         else:
             raise ValueError(f"unexpected line in report: {lines[i - 1]!r}")
     if screen is None:
@@ -54,21 +44,19 @@ def parse(text):
 
 def main(argv):
     if len(argv) != 3:
-        print(__doc__.strip().splitlines()[2], file=sys.stderr)
+        print(__doc__.split(": the")[0], file=sys.stderr)
         return 2
-    log, outdir = pathlib.Path(argv[1]), pathlib.Path(argv[2])
     try:
-        files, screen = parse(log.read_bytes().decode("latin-1"))
+        files, screen = parse(pathlib.Path(argv[1]).read_bytes().decode("latin-1"))
     except (OSError, ValueError) as e:  # binascii.Error is a ValueError
-        print(f"extract-boot-log: {log}: {e}", file=sys.stderr)
+        print(f"extract-boot-log: {argv[1]}: {e}", file=sys.stderr)
         return 1
-    (outdir / "files").mkdir(parents=True, exist_ok=True)
+    out = pathlib.Path(argv[2])
     for path, data in files.items():
-        dest = outdir / "files" / path.lstrip("/")
+        dest = out / "files" / path.lstrip("/")
         dest.parent.mkdir(parents=True, exist_ok=True)
         dest.write_bytes(data)
-    (outdir / "files.txt").write_text("".join(f"{p} {len(d)}\n" for p, d in sorted(files.items())))
-    (outdir / "screen.txt").write_text(screen, encoding="utf-8")
+    (out / "screen.txt").write_text(screen + "\n", encoding="utf-8")
     return 0
 
 

@@ -1,15 +1,12 @@
 // The add-on list (addons.txt) as the configuration archive reads it, and each
 // accepted name as the archive member it becomes.
-#include <cstddef>
-#include <cstdint>
 #include <string_view>
 #include <vector>
 
 #include "base/text.h"
-#include "fuzz_check.h"
+#include "fuzz.h"
 #include "media/config_archive.h"
 #include "media/newc_writer.h"
-#include "memory_file.h"
 
 namespace {
 

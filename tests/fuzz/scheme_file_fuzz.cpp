@@ -1,14 +1,11 @@
 // A scheme file as the catalogue reads it from the schemes folder, and each of
 // its lines as a pass line.
 #include <clocale>
-#include <cstddef>
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "base/text.h"
-#include "fuzz_check.h"
-#include "memory_file.h"
+#include "fuzz.h"
 #include "options/scheme_catalogue.h"
 #include "platform/linux/system_linux.h"
 

@@ -4,22 +4,18 @@ set -uo pipefail
 
 : "${SCOUR_BIN:?}" "${SCOUR_SCRATCH:?}"
 SCOUR_RUNNER=${SCOUR_RUNNER:-}
-passed=0
-failed=0
+passed=0 failed=0
 mkdir -p "$SCOUR_SCRATCH"
 work=$(mktemp -d "$SCOUR_SCRATCH/$(basename "$0" .sh).XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
-# Under Wine the stored options live in the prefix's registry, which every test
-# of the run shares: each script test starts as a first run.
+# Under Wine every test shares the prefix's registry: each starts as a first run.
 [ -z "$SCOUR_RUNNER" ] || "$SCOUR_RUNNER" reg delete 'HKCU\SOFTWARE\Valdane\Scourline\Data' /f </dev/null >/dev/null 2>&1
 media() {
     if [ -n "$SCOUR_RUNNER" ]; then "$SCOUR_RUNNER" "$SCOUR_BIN/scourline-media.exe" "$@"; else "$SCOUR_BIN/scourline-media" "$@"; fi
 }
 
-# shellcheck disable=SC2034 # both used by the tests that source this
 boot_tools=${SCOUR_SOURCE:-}/tests/boot
-banner="Scourline v.2.69 - Whole Hard Drive Wiping Utility"
 
 # Nothing of the real home, stored options or temporary folder is used.
 use_scratch_home() {
@@ -30,22 +26,8 @@ use_scratch_home() {
 # A host path as the program under test sees it (Z:\... under Wine).
 host_path() { if [ -n "$SCOUR_RUNNER" ]; then win_path "$1"; else printf '%s' "$1"; fi; }
 
-# A wizard script's text arguments read \n as a line break and \\ as one
-# backslash: every backslash doubled, any path reads back as it is.
+# Script text reads \\ as one backslash: doubled, any path reads back as it is.
 script_text() { printf '%s' "${1//\\/\\\\}"; }
-
-# fill_script SOURCE DEST NAME=VALUE...: SOURCE with every @NAME@ replaced by
-# VALUE as script text.
-fill_script() {
-    local source=$1 dest=$2 text pair
-    shift 2
-    text=$(cat "$source"; printf x)
-    text=${text%x}
-    for pair in "$@"; do
-        text=${text//"@${pair%%=*}@"/"$(script_text "${pair#*=}")"}
-    done
-    printf '%s' "$text" >"$dest"
-}
 
 ok() { passed=$((passed + 1)); echo "ok - $1"; }
 not_ok() { failed=$((failed + 1)); echo "not ok - $1"; [ $# -gt 1 ] && printf '    %s\n' "${@:2}"; return 0; }
@@ -71,9 +53,8 @@ strip_cr() { tr -d '\r'; }
 # A host path as the wizard sees it under Wine.
 win_path() { printf 'Z:%s' "${1//\//\\}"; }
 
-# program_copy NAME PROGRAM [SKIP]...: a program folder $work/NAME of its own,
-# PROGRAM copied (its folder is where the file really lies), the rest of the
-# build's linked except SKIP.
+# program_copy NAME PROGRAM [SKIP]...: a program folder $work/NAME, PROGRAM
+# copied (its folder is where the file lies), the rest linked except SKIP.
 program_copy() {
     local dir=$work/$1 program=$2 f name
     shift 2
@@ -86,31 +67,11 @@ program_copy() {
     printf '%s' "$dir"
 }
 
-# needs_bootenv: ends the test when the build has no sample boot environment.
-needs_bootenv() {
-    [ -s "$SCOUR_BIN/common/vmlinuz" ] && [ -s "$SCOUR_BIN/iso/isolinux.bin" ] && return
-    not_ok "the sample boot environment is in $SCOUR_BIN" "configure with -DSCOUR_BOOTENV=ON"
-    finish
-}
-
 # want_archive DIR ARGS...: DIR holds the members of `scourline-media ARGS archive`.
 want_archive() {
     local dir=$1; shift
     expect_status "archive for the same options" 0 media "$@" archive "$(host_path "$dir.scour")"
     mkdir -p "$dir" && (cd "$dir" && cpio -id --quiet --no-absolute-filenames <"$dir.scour")
-}
-
-# same_delivery LABEL WANT GOT: Linux received WANT's files, byte for byte.
-same_delivery() {
-    local label=${1:+$1: } want_list got_list f bad=""
-    want_list=$(cd "$2" && find . -type f | sort)
-    got_list=$(cd "$3" && find . -type f | sort)
-    if [ "$want_list" = "$got_list" ]; then ok "${label}Linux received the archive's files"; else
-        not_ok "${label}Linux received the archive's files" "want: ${want_list//$'\n'/ }" \
-            "got: ${got_list//$'\n'/ }"
-    fi
-    for f in $want_list; do cmp -s "$2/$f" "$3/$f" || bad+=" $f"; done
-    if [ -z "$bad" ]; then ok "${label}byte for byte"; else not_ok "${label}byte for byte" "differ:$bad"; fi
 }
 
 # boot_check LABEL KIND MEDIUM FIRMWARE WANT [PREFIX...]: boots the medium
@@ -120,8 +81,7 @@ boot_check() {
     local label=$1 kind=$2 medium=$3 firmware=$4 want=$5
     shift 5
     got=$work/boot-$label
-    if ! "$@" bash "$boot_tools/boot-medium.sh" "$kind" "$medium" "$got.log" "$firmware" \
-        >"$work/boot.out" 2>&1; then
+    if ! "$@" bash "$boot_tools/boot-medium.sh" "$kind" "$medium" "$got.log" "$firmware" >"$work/boot.out" 2>&1; then
         not_ok "$label boots" "$(tail -n 5 "$work/boot.out")"
         return 1
     fi
@@ -130,12 +90,12 @@ boot_check() {
         not_ok "$label: the boot report reads back" "$(cat "$work/boot.err")"
         return 1
     fi
-    same_delivery "$label" "$want" "$got/files"
-    [ "$firmware" != bios ] || check "$label: the banner was on the screen" grep -qF "$banner" "$got/screen.txt"
+    check "$label: Linux received the archive's files, byte for byte" diff -r "$want" "$got/files"
+    [ "$firmware" != bios ] || check "$label: the banner was on the screen" \
+        grep -qF "Scourline v.2.69 - Whole Hard Drive Wiping Utility" "$got/screen.txt"
 }
 
-# config_reads LABEL WANT VAR...: the boot environment's shell, sourcing the
-# received wipe_config, reads VAR... as WANT ("a|b|...|").
+# config_reads LABEL WANT VAR...: a shell sourcing the received wipe_config reads VAR... as WANT (a|b|).
 config_reads() {
     local label=$1 want=$2 read_back
     shift 2
@@ -145,6 +105,16 @@ config_reads() {
     if [ "$read_back" = "$want" ]; then ok "$label: wipe_config reads back"; else
         not_ok "$label: wipe_config reads back" "got:  $read_back" "want: $want"
     fi
+}
+
+# as_nobody HOME COMMAND...: as uid 65534 (when root), in a clean environment under HOME.
+as_nobody() {
+    local home=$1 become=()
+    shift
+    [ "$(id -u)" -ne 0 ] || become=(setpriv --reuid=65534 --regid=65534 --clear-groups)
+    env -i PATH=/usr/bin:/bin HOME="$home" XDG_CONFIG_HOME="$home/config" TMPDIR="$home/tmp" \
+        XDG_RUNTIME_DIR="$home/runtime" LC_ALL=C.UTF-8 QT_QPA_PLATFORM=offscreen \
+        LSAN_OPTIONS="suppressions='${SCOUR_SOURCE:-}/tests/lsan.supp'" "${become[@]}" timeout 300 "$@"
 }
 
 finish() {

@@ -23,17 +23,16 @@
 
 namespace scour::test {
 
+namespace {
 std::wstring HostPath(std::string_view linuxPath) {
+    std::wstring path = FromUtf8(linuxPath);
 #ifdef _WIN32
-    std::wstring out = L"Z:";
-    for (char c : linuxPath) {
-        out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    }
-    return out;
-#else
-    return FromUtf8(linuxPath);
+    std::replace(path.begin(), path.end(), L'/', L'\\');
+    path.insert(0, L"Z:");
 #endif
+    return path;
 }
+}  // namespace
 
 std::wstring BinDir() {
     return HostPath(SCOUR_BIN_DIR);
@@ -49,19 +48,14 @@ ScratchDir::ScratchDir() {
     static std::atomic<unsigned> counter{0};
     // Named after the test, so that a folder left by a crash tells whose it was.
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string name = info != nullptr ? std::string(info->name()).substr(0, 40) : "scratch";
-    std::replace_if(
-        name.begin(), name.end(), [](char c) { return !std::isalnum(c & 0xFF); }, '_');
-    const std::string stamp =
-        std::to_string(std::chrono::steady_clock::now().time_since_epoch().count());
-    for (;;) {
-        auto p = std::filesystem::temp_directory_path() /
-                 ("scourtest-" + name + "-" + stamp + "-" + std::to_string(counter++));
-        if (std::filesystem::create_directory(p)) {
-            path_ = FromFsPath(p);
-            return;
-        }
-    }
+    std::string name = info != nullptr ? info->name() : "scratch";
+    std::erase_if(name, [](char c) { return !std::isalnum(c & 0xFF); });
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    const auto p = std::filesystem::temp_directory_path() /
+                   ("scourtest-" + name.substr(0, 40) + "-" + std::to_string(stamp) + "-" +
+                    std::to_string(counter++));
+    EXPECT_TRUE(std::filesystem::create_directory(p)) << p;
+    path_ = FromFsPath(p);
 }
 
 ScratchDir::~ScratchDir() {
@@ -84,7 +78,7 @@ std::optional<std::string> ReadFile(const std::wstring& path) {
     if (!in) {
         return std::nullopt;
     }
-    std::ostringstream s;
+    std::ostringstream s;  // a folder reads as empty rather than throwing
     s << in.rdbuf();
     return s.str();
 }
@@ -102,22 +96,17 @@ void MakeDirs(const std::wstring& path) {
 
 #ifndef _WIN32
 namespace {
-// A TCP socket bound to an ephemeral port of 127.0.0.1, listening when asked; its port in *port.
+// A TCP socket on an ephemeral port of 127.0.0.1, listening when asked; its port in *port.
 int BoundSocket(int* port, bool listening) {
     int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t size = sizeof address;
-    if (fd < 0 || bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) != 0 ||
-        (listening && listen(fd, 8) != 0)) {
-        ADD_FAILURE() << "no loopback socket";
-        if (fd >= 0) {
-            close(fd);
-        }
-        return -1;
-    }
+    EXPECT_TRUE(fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+                getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0 &&
+                (!listening || listen(fd, 8) == 0))
+        << "no loopback socket";
     *port = ntohs(address.sin_port);
     return fd;
 }
@@ -128,16 +117,12 @@ SilentListener::SilentListener() {
 }
 
 SilentListener::~SilentListener() {
-    if (fd_ >= 0) {
-        close(fd_);
-    }
+    close(fd_);
 }
 
 int ClosedPort() {
     int port = 0;
-    if (int fd = BoundSocket(&port, false); fd >= 0) {
-        close(fd);  // bound but never listening: the port refuses
-    }
+    close(BoundSocket(&port, false));  // bound but never listening: the port refuses
     return port;
 }
 

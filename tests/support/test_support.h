@@ -13,8 +13,7 @@
 
 namespace scour::test {
 
-// A build-time Linux path as this platform sees it (Z:\... under Wine).
-std::wstring HostPath(std::string_view linuxPath);
+// Build-time folders as this platform sees them (Z:\... under Wine).
 std::wstring BinDir();        // the program folder of the build
 std::wstring SourceDir();     // the source tree
 std::wstring TestToolsDir();  // tests/tools executables
@@ -38,16 +37,12 @@ std::optional<std::string> ReadFile(const std::wstring& path);
 bool Exists(const std::wstring& path);
 void MakeDirs(const std::wstring& path);
 
-// Real platform services with the program and documents folders of the test's choice.
 #ifndef _WIN32
-// Runs a shell command; its output (stderr included) without trailing line
-// feeds, and its exit status when asked for (-1 when it did not exit).
+// A shell command's output and stderr, trailing line feeds cut; its exit status or -1.
 std::string Sh(const std::string& command, int* status = nullptr);
-// One word for the shell, whatever the text holds (paths with blanks).
-std::string Quote(const std::string& text);
+std::string Quote(const std::string& text);  // one shell word, whatever the text holds
 
-// A TCP port on 127.0.0.1 where connections are accepted (by the kernel) and
-// never answered, for as long as the object lives.
+// A port on 127.0.0.1 where connections are accepted and never answered.
 class SilentListener {
   public:
     SilentListener();
@@ -61,8 +56,7 @@ class SilentListener {
     int port_ = 0;
 };
 
-// A port on 127.0.0.1 where nothing listens (connections are refused).
-int ClosedPort();
+int ClosedPort();  // a port on 127.0.0.1 that refuses connections
 #endif
 
 // Shows nothing and answers Yes to every question.
@@ -80,9 +74,10 @@ class TestEnvironment final : public platform::IEnvironment {
     std::optional<std::wstring> DocumentsFolder() override { return documentsFolder; }
 };
 
+// Real services (settings may be swapped) with the program folder of the test's choice.
 struct TestServices {
     TestEnvironment environment;
-    platform::Services services;  // real temp files, codec, processes; settings may be swapped
+    platform::Services services;
     explicit TestServices(std::wstring programFolder);
     TestServices(const TestServices&) = delete;
     TestServices& operator=(const TestServices&) = delete;

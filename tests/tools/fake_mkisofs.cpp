@@ -1,14 +1,8 @@
-// Stand-in for the image maker. Beside itself it reads mkisofs.conf:
-//   size=N   leave an image of N bytes under the name given with -o (default
-//            1048576); size=none leaves no image
-//   exit=N   the exit code (default 0)
-// and writes mkisofs.log (UTF-8): the working folder, the command line (Windows)
-// or the arguments, and every file of the tree it was given, with its size.
-// With SCOUR_FAKE_MKISOFS_TREE set it also copies that tree into the folder the
-// variable names, so that a test can make the real image from it elsewhere
-// (Wine cannot wait for a Linux image maker).
+// Stand-in image maker. mkisofs.conf beside it: size=N bytes of image at -o
+// (1048576; "none": no image), exit=N. It logs to mkisofs.log cwd=, cmdline=
+// (Windows), each arg= and file= of the tree, and copies the tree to
+// $SCOUR_FAKE_MKISOFS_TREE (Wine cannot wait for a Linux image maker).
 #include <algorithm>
-#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,18 +22,15 @@ using scour::ToUtf8;
 
 namespace {
 
-fs::path OwnFolder() {
+int Run(const std::vector<std::wstring>& args) {
 #ifdef _WIN32
     // argv[0] is cut at the first space of an unquoted command line.
-    wchar_t path[32768] = {};
-    return fs::path(std::wstring(path, GetModuleFileNameW(nullptr, path, 32768))).parent_path();
+    wchar_t self[32768] = {};
+    const fs::path folder =
+        fs::path(std::wstring(self, GetModuleFileNameW(nullptr, self, 32768))).parent_path();
 #else
-    return fs::read_symlink("/proc/self/exe").parent_path();
+    const fs::path folder = fs::read_symlink("/proc/self/exe").parent_path();
 #endif
-}
-
-int Run(const std::vector<std::wstring>& args) {
-    const fs::path folder = OwnFolder();
     std::string size = "1048576";
     int exitCode = 0;
     std::ifstream conf(folder / "mkisofs.conf");
@@ -60,21 +51,18 @@ int Run(const std::vector<std::wstring>& args) {
     std::wstring output;
     for (std::size_t i = 0; i < args.size(); ++i) {
         log << "arg=" << ToUtf8(args[i]) << "\n";
-        if (args[i] == L"-o" && i + 1 < args.size()) {
-            output = args[i + 1];
-        }
+        output = i > 0 && args[i - 1] == L"-o" ? args[i] : output;
     }
-    const fs::path source = scour::ToFsPath(args.back());
     // The tree as given, in a fixed order, with '/' between names.
+    const fs::path source = scour::ToFsPath(args.back());
     std::vector<std::string> files;
     std::error_code ec;
     for (fs::recursive_directory_iterator it(source, ec), end; !ec && it != end; it.increment(ec)) {
         if (it->is_regular_file()) {
-            fs::path path = it->path();
-            if (path.is_absolute()) {
-                path = path.lexically_relative(fs::current_path());
-            }
-            auto rel = path.generic_u8string();
+            const fs::path path = it->path().is_absolute()
+                                      ? it->path().lexically_relative(fs::current_path())
+                                      : it->path();
+            const auto rel = path.generic_u8string();
             files.push_back(std::string(rel.begin(), rel.end()) + " " +
                             std::to_string(it->file_size()));
         }

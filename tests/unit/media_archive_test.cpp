@@ -251,18 +251,6 @@ TEST(BannerTest, DosTextAndTheShorterFormOverTheLonger) {
     }
 }
 
-// Every entry below the folder, relative to it, in order.
-std::vector<std::string> FilesBelow(const std::wstring& folder) {
-    std::vector<std::string> files;
-    std::error_code ec;
-    for (fs::recursive_directory_iterator it(ToFsPath(folder), ec), end; !ec && it != end;
-         it.increment(ec)) {
-        files.push_back(it->path().lexically_relative(ToFsPath(folder)).generic_string());
-    }
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 // The network boot tree on the platform's real files.
 class NetTreeTest : public ::testing::Test {
   public:
@@ -342,10 +330,10 @@ TEST_F(NetTreeTest, RefusalsLeaveNothingBehind) {
         folder = tree;
         detail.reset();
         arrange(*this);
-        const auto before = FilesBelow(parent);
+        const auto before = std::pair{Entries(parent), Entries(tree)};
         EXPECT_FALSE(Build(folder));
         EXPECT_EQ(reporter.boxes, Boxes{ErrorBox(LoadText(message) + detail.value_or(folder))});
-        EXPECT_EQ(FilesBelow(parent), before);
+        EXPECT_EQ(std::pair(Entries(parent), Entries(tree)), before);
         EXPECT_FALSE(Exists(folder) && folder != tree);
     }
 }

@@ -19,9 +19,6 @@ using namespace test;
 Box Error(int id) {
     return ErrorBox(LoadText(id));
 }
-Box Plain(const std::wstring& text) {
-    return {platform::BoxKind::Plain, L"Error", text};
-}
 Box TooLong(const std::wstring& path) {
     return ErrorBox(L"A path is too long for Scourline:\n" + path);
 }
@@ -162,7 +159,8 @@ TEST_F(IsoBuilderTest, FailuresDeliverNothingAndLeaveNothing) {
         // An image maker that cannot start: its command line, then 146.
         {"no image maker",
          [](auto& t) { fs::remove(ToFsPath(JoinPath(t.program, kIsoMakerName))); },
-         {Plain(MakeIsoMakerRequest(program, L"S")->commandLine), Error(IDS_ISO_START_FAILED)},
+         {{platform::BoxKind::Plain, L"Error", MakeIsoMakerRequest(program, L"S")->commandLine},
+          Error(IDS_ISO_START_FAILED)},
          false},
     };
     for (const auto& [what, arrange, boxes, makerRuns] : cases) {

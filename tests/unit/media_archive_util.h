@@ -1,10 +1,8 @@
-// For the media and page tests: a strict newc reader of our own (upper-case
-// hex, zero padding, nothing after the trailer), temporary files in a test's
-// folder, and a reporter that records its message boxes.
+// For the media and page tests: a strict newc reader, temporary files in a
+// test's folder, and a reporter that records its message boxes.
 #pragma once
 
 #include <algorithm>
-#include <deque>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -47,52 +45,36 @@ struct NewcArchive {
     }
 };
 
+// Well-formed when the records, written again as they must be (upper-case hex,
+// zero padding to four bytes, nothing after the trailer), give the same bytes.
 inline NewcArchive ParseNewc(std::string_view b) {
     NewcArchive out;
-    auto zeros = [&](std::size_t from, std::size_t to) {
-        return to <= b.size() && b.substr(from, to - from).find_first_not_of('\0') == b.npos;
-    };
-    for (std::size_t pos = 0;;) {
+    std::string again;
+    auto pad = [&] { again.resize((again.size() + 3) / 4 * 4, '\0'); };
+    while (again.size() + 110 <= b.size() && b.substr(again.size(), 6) == "070701" &&
+           (out.records.empty() || out.records.back().name != "TRAILER!!!")) {
         NewcRecord r;
-        r.offset = pos;
-        out.error = "bad record at " + std::to_string(pos);
-        if (b.size() - pos < 110 || b.substr(pos, 6) != "070701") {
-            return out;
+        r.offset = again.size();
+        r.header = b.substr(r.offset, 110);
+        if (r.header.find_first_not_of("0123456789ABCDEF", 6) != std::string::npos) {
+            break;
         }
-        r.header = b.substr(pos, 110);
         for (int i = 0; i < 13; ++i) {
-            const std::string hex = r.header.substr(6 + 8 * i, 8);
-            if (hex.find_first_not_of("0123456789ABCDEF") != hex.npos) {
-                return out;
-            }
-            r.field[i] = static_cast<std::uint32_t>(std::stoul(hex, nullptr, 16));
+            r.field[i] =
+                static_cast<std::uint32_t>(std::stoul(r.header.substr(6 + 8 * i, 8), nullptr, 16));
         }
-        const std::size_t nameEnd = pos + 110 + r.field[kNameSize];
-        const std::size_t dataStart = (nameEnd + 3) / 4 * 4;
-        const std::size_t dataEnd = dataStart + r.field[kFileSize];
-        if (r.field[kNameSize] == 0 || !zeros(nameEnd - 1, dataStart) ||
-            !zeros(dataEnd, (dataEnd + 3) / 4 * 4)) {
-            return out;
-        }
-        r.name = b.substr(pos + 110, r.field[kNameSize] - 1);
-        r.data = b.substr(dataStart, r.field[kFileSize]);
-        pos = (dataEnd + 3) / 4 * 4;
+        r.name = b.substr(r.offset + 110, std::max(r.field[kNameSize], 1u) - 1);
+        again += r.header + r.name + '\0';
+        pad();
+        r.data = b.substr(std::min(again.size(), b.size()), r.field[kFileSize]);
+        again += r.data;
+        pad();
         out.records.push_back(r);
-        if (r.name == "TRAILER!!!") {
-            out.error = pos == b.size() ? "" : "bytes after the trailer";
-            return out;
-        }
     }
-}
-
-// An archive with every record's time blanked: two archives of the same
-// options made in different seconds compare equal.
-inline std::string WithoutTimes(std::optional<std::string> bytes) {
-    std::string b = bytes.value_or("");
-    for (const NewcRecord& r : ParseNewc(b).records) {
-        b.replace(r.offset + 6 + 8 * kMtime, 8, "00000000");
-    }
-    return b;
+    const bool trailer = !out.records.empty() && out.records.back().name == "TRAILER!!!";
+    out.error =
+        trailer && again == b ? "" : "not well-formed after " + std::to_string(again.size());
+    return out;
 }
 
 // Temporary files in a folder of the test's choice, so a test sees what is left over.
@@ -100,11 +82,10 @@ class FolderTempFiles final : public platform::ITempFiles {
   public:
     explicit FolderTempFiles(std::wstring folder) : folder_(std::move(folder)) {}
     bool fail = false;
-    std::wstring lastPrefix;
     std::optional<std::wstring> TempFolder() override { return folder_; }
     std::optional<std::wstring> CreateTempFile(std::wstring_view prefix) override {
-        lastPrefix = prefix;
-        std::wstring path = JoinPath(folder_, lastPrefix + std::to_wstring(++made_) + L".tmp");
+        std::wstring path =
+            JoinPath(folder_, std::wstring(prefix) + std::to_wstring(++made_) + L".tmp");
         return fail || !OpenFile(path, "wb") ? std::nullopt : std::optional(path);
     }
     std::optional<std::wstring> CreateTempFolder(std::wstring_view) override {
@@ -129,27 +110,19 @@ inline Box ErrorBox(const std::wstring& text) {
     return {platform::BoxKind::Error, LoadText(IDS_WIZARD_CAPTION), text};
 }
 
-// Records every message box and question; each question takes the next of
-// the answers, and one without an answer fails the test.
-class RecordingReporter final : public platform::IReporter {
+// Records every message box; a question is recorded too, and answered No.
+class FakeReporter final : public platform::IReporter {
   public:
     Boxes boxes;
-    std::deque<bool> answers;
     void ShowMessage(platform::BoxKind kind, const std::wstring& caption,
                      const std::wstring& text) override {
         boxes.push_back({kind, caption, text});
     }
     bool AskYesNo(const std::wstring& caption, const std::wstring& text) override {
         boxes.push_back({platform::BoxKind::Question, caption, text});
-        EXPECT_FALSE(answers.empty()) << "unexpected question: " << ToUtf8(text);
-        const bool answer = !answers.empty() && answers.front();
-        if (!answers.empty()) {
-            answers.pop_front();
-        }
-        return answer;
+        return false;
     }
 };
-using FakeReporter = RecordingReporter;
 
 // A path written with '/' in the platform's separators.
 inline std::wstring Native(std::wstring path) {

@@ -30,7 +30,6 @@ class FakeVolumes final : public platform::IVolumeSystem {
     std::map<wchar_t, std::wstring> letters;  // 'E' -> volume name
     std::map<std::int32_t, DriveLayout> layouts;
     bool enumerationFails = false;
-    std::vector<std::wstring> rootsAsked;
 
     FakeVolume& Add(const std::wstring& name, wchar_t letter = 0) {
         order.push_back(name);
@@ -47,7 +46,6 @@ class FakeVolumes final : public platform::IVolumeSystem {
         return bits;
     }
     std::optional<std::wstring> VolumeNameForRoot(const std::wstring& root) override {
-        rootsAsked.push_back(root);
         auto it = letters.find(root[0]);
         return it == letters.end() ? std::nullopt : std::optional(it->second);
     }

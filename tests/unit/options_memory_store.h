@@ -1,7 +1,5 @@
-// The stored options in memory (the registry under Wine is shared by every
-// test of the run): Set plants a value of any type and size, a non-zero
-// createStatus makes CreateKey fail, and the openings are counted so that a
-// load can be seen.
+// The stored options in memory: values of any type and size, a failing
+// CreateKey, and a count of the openings.
 #pragma once
 
 #include <map>

@@ -1,11 +1,20 @@
+// The options: stored values (in memory; the real stores: tests/linux, tests/win32),
+// the scheme catalogue, the summary.
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "base/text.h"
+#include "options/scheme_catalogue.h"
 #include "options/stored_values.h"
 #include "options/summary.h"
 #include "options/wizard_options.h"
 #include "support/test_support.h"
 #include "unit/options_memory_store.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace scour {
 namespace {
@@ -15,20 +24,29 @@ using platform::kRegDword;
 using platform::kRegSz;
 using platform::RegValue;
 
-using FakeStore = test::MemoryStore;
+// Latin-1, so that the tests see that scheme names go through the codec.
+class Latin1Codec final : public platform::ITextCodec {
+  public:
+    std::string ToSystem8Bit(std::wstring_view) override { return {}; }
+    std::wstring FromSystem8Bit(std::string_view text) override {
+        std::wstring out;
+        for (unsigned char c : text) {
+            out += static_cast<wchar_t>(c);
+        }
+        return out;
+    }
+};
 
-class OptionsStore : public ::testing::Test {
+class Options : public ::testing::Test {
   protected:
-    OptionsStore() : env_(program_.Path()) {
+    Options() : env_(program_.Path()) {
         env_.environment.documentsFolder = docs_.Path();
         env_.services.settings = &store_;
+        env_.services.text = &codec_;
     }
-    void InstallSchemes(int n) {
+    void Put(std::wstring_view name, std::string_view text) {
         test::MakeDirs(program_ / L"schemes");
-        for (int i = 0; i < n; ++i) {
-            test::WriteFile(JoinPath(program_ / L"schemes", L"s" + std::to_wstring(i) + L".sch"),
-                            "[S" + std::to_string(i) + "]\n1. zero\n");
-        }
+        test::WriteFile(JoinPath(program_ / L"schemes", name), text);
     }
     WizardOptions Loaded() {
         WizardOptions o;
@@ -38,29 +56,49 @@ class OptionsStore : public ::testing::Test {
     std::wstring Stored(const std::wstring& name) {
         return DecodeText(store_.values[name]).value_or(L"<unreadable>");
     }
+    // The entry one file makes, or nothing when it is left out.
+    std::optional<SchemeEntry> ReadOne(std::string_view text) {
+        test::WriteFile(docs_ / L"one.sch", text);
+        WizardOptions o;
+        bool added = o.ReadSchemeFile(env_, docs_ / L"one.sch");
+        EXPECT_EQ(added, o.Schemes.size() == 1);
+        return added ? std::optional(o.Schemes[0]) : std::nullopt;
+    }
+    std::vector<std::wstring> Names() {
+        WizardOptions o;
+        o.BuildSchemeCatalogue(env_);
+        std::vector<std::wstring> names;
+        for (const auto& e : o.Schemes) {
+            names.push_back(e.Name);
+        }
+        return names;
+    }
 
+    Latin1Codec codec_;
     test::ScratchDir program_;
     test::ScratchDir docs_;
-    FakeStore store_;
+    test::MemoryStore store_;
     test::TestServices env_;
 };
 
-TEST_F(OptionsStore, DefaultsAndSchemeRepairs) {
-    InstallSchemes(5);
+TEST_F(Options, DefaultsAndSchemeRepairs) {
+    for (int i = 0; i < 5; ++i) {
+        Put(L"s" + std::to_wstring(i) + L".sch", "[S" + std::to_string(i) + "]\n1. zero\n");
+    }
     WizardOptions first = Loaded();  // no key at all
     EXPECT_EQ((std::vector{first.AutoStart, first.SelectDisks, first.IsoUsb, first.IsoShowFolder,
                            first.Scheme}),
               (std::vector{0, 1, 1, 1, 0}));
-    EXPECT_EQ(first.IsoPath, docs_ / L"scourcd.iso");
 
     store_.Set(L"SelectDisks", kRegDword, EncodeDword(0));
     store_.Set(L"AutoStart", kRegSz, EncodeText(L"1"));
     store_.Set(L"WriteLog", kRegDword, {1, 0});  // not four bytes: as missing
+    store_.Set(L"Verify", kRegDword, {1, 0, 0, 0, 0});
     store_.Set(L"IsoUsb", kRegBinary, {0, 0, 0, 0});
     WizardOptions o = Loaded();
     EXPECT_EQ(o.Scheme, 3);  // a key without "Scheme"
     EXPECT_EQ(o.SelectDisks, 0);
-    EXPECT_EQ(o.AutoStart + o.WriteLog, 0);
+    EXPECT_EQ(o.AutoStart + o.WriteLog + o.Verify, 0);
     EXPECT_EQ(o.IsoUsb, 1);
 
     for (std::int32_t stored : {-1, 5}) {
@@ -74,36 +112,28 @@ TEST_F(OptionsStore, DefaultsAndSchemeRepairs) {
     std::filesystem::remove_all(ToFsPath(program_ / L"schemes"));
     o = Loaded();
     EXPECT_EQ(o.Scheme, 0);  // 3 does not fit an empty catalogue
-    EXPECT_EQ(o.ChosenScheme(), nullptr);
 }
 
-TEST_F(OptionsStore, TextValuesFollowTheBufferRules) {
+TEST_F(Options, TextValuesFollowTheBufferRules) {
     const std::wstring share = L"\\\\srv\\logs";
     const std::vector<std::tuple<RegValue, std::wstring>> cases = {
-        {{kRegSz, EncodeText(share)}, share},
         {{kRegSz, EncodeText(std::wstring(259, L'x'))}, std::wstring(259, L'x')},
         {{kRegSz, EncodeText(std::wstring(260, L'x'))}, L""},
-        {{kRegSz, {}}, L""},
         {{kRegSz, ToUtf16Le(share)}, L""},  // not terminated
         {{kRegSz, {'a', 0, 0}}, L""},       // odd length
         {{kRegBinary, EncodeText(share)}, L""},
         {{kRegSz, EncodeText(std::wstring(L"ab\0cd", 5))}, L"ab"},
-        {{kRegSz, EncodeText(L"\U0001F600")}, L"\U0001F600"},
     };
     for (const auto& [value, want] : cases) {
         store_.Set(L"NetShare", value.type, value.data);
         WizardOptions o;
         o.NetShare = L"before";
-        o.NetPassword = L"secret";
-        o.NetShareIp = L"\\\\10.0.0.1\\logs";
         o.Load(env_);
         EXPECT_EQ(o.NetShare, want) << value.data.size();
-        EXPECT_TRUE(o.NetPassword.empty());
-        EXPECT_EQ(o.NetShareIp, L"\\\\10.0.0.1\\logs");  // not touched
     }
 }
 
-TEST_F(OptionsStore, IsoPathIsKeptWhileItsFolderExists) {
+TEST_F(Options, IsoPathIsKeptWhileItsFolderExists) {
     store_.Set(L"IsoPath", kRegSz, EncodeText(docs_ / L"new.iso"));
     EXPECT_EQ(Loaded().IsoPath, docs_ / L"new.iso");
     store_.Set(L"IsoPath", kRegSz, EncodeText(JoinPath(docs_ / L"gone", L"a.iso")));
@@ -112,17 +142,9 @@ TEST_F(OptionsStore, IsoPathIsKeptWhileItsFolderExists) {
     // The default falls back to the program folder, and never exceeds a path buffer.
     env_.environment.documentsFolder = std::wstring(248, L'd');  // 248 + 1 + 11 = 260
     EXPECT_EQ(WizardOptions::DefaultIsoPath(env_), program_ / L"scourcd.iso");
-    env_.environment.documentsFolder = std::wstring(247, L'd');
-    EXPECT_EQ(WizardOptions::DefaultIsoPath(env_)->size(), 259u);
-    env_.environment.documentsFolder.reset();
-    env_.environment.programFolder = std::wstring(248, L'p');
-    WizardOptions o;
-    o.IsoPath = L"nowhere";
-    o.SetDefaultIsoPath(env_);
-    EXPECT_EQ(o.IsoPath, std::nullopt);
 }
 
-TEST_F(OptionsStore, SaveWritesExactlyTheStoredFields) {
+TEST_F(Options, SaveWritesExactlyTheStoredFields) {
     store_.Set(L"NetUser", kRegSz, EncodeText(L"olduser"));
     WizardOptions o;
     o.AllowTestMode = o.TestMode = o.NetAskPassword = 1;
@@ -148,26 +170,10 @@ TEST_F(OptionsStore, SaveWritesExactlyTheStoredFields) {
         o.Save(env_);
         EXPECT_EQ(Stored(L"IsoPath"), L"C:\\a.iso");
     }
-    store_.createStatus = 5;
-    store_.values.clear();
-    EXPECT_EQ(o.Save(env_), 5);
-    EXPECT_TRUE(store_.values.empty());
 }
 
-// A new name in an existing folder, an empty one, a missing folder and a name
-// without one are in the ISO page's tests.
-TEST(PathOrFolderExists, FilesFoldersAndTheirParents) {
-    test::ScratchDir dir;
-    test::WriteFile(dir / L"a.iso", "x");
-    EXPECT_FALSE(PathOrFolderExists(std::nullopt));
-    EXPECT_TRUE(PathOrFolderExists(dir / L"a.iso"));
-    EXPECT_TRUE(PathOrFolderExists(dir.Path()));
-    EXPECT_FALSE(PathOrFolderExists(JoinPath(dir.Path(), std::wstring(260, L'n'))));
-}
-
-// The summary page's text: the interactive start hides the wiping choices,
-// the automatic one lists every choice in order.
-TEST(Summary, InteractiveAndAutomaticStartsAndEdgeValues) {
+// The interactive start and test mode: the command line test.
+TEST(Summary, AutomaticStartListsEveryChoiceInOrder) {
     const std::wstring heading =
         L"The following settings will be used for Scourline bootable disk:\n\n";
     const std::wstring automatic = heading + L"- wipe hard drives automatically;\n";
@@ -175,13 +181,7 @@ TEST(Summary, InteractiveAndAutomaticStartsAndEdgeValues) {
     o.Schemes = {{L"Zero fill", L"a.sch", 1, 1}, {L"Random", L"b.sch", 1, 4}};
     o.SelectDisks = 0;
     o.NetLog = o.Verify = o.ResetHPA = o.AtaErase = 1;
-    EXPECT_EQ(BuildSummaryText(o), heading + L"- start Scourline in interactive mode;\n");
-    o.TestMode = o.WriteLog = 1;
-    EXPECT_EQ(BuildSummaryText(o), heading +
-                                       L"- Hardware compatibility test mode, no wiping allowed;\n"
-                                       L"- log results to removable drive;\n");
-    o.TestMode = 0;
-    o.AutoStart = o.SelectDisks = o.ResetDCO = 1;
+    o.AutoStart = o.SelectDisks = o.ResetDCO = o.WriteLog = 1;
     o.NetShare = L"\\\\fs1\\logs";
     o.Scheme = 1;
     EXPECT_EQ(BuildSummaryText(o), automatic +
@@ -193,22 +193,66 @@ TEST(Summary, InteractiveAndAutomaticStartsAndEdgeValues) {
                                        L"- reset HPA area on ATA/SATA hard drives;\n"
                                        L"- reset DCO area on ATA/SATA hard drives;\n"
                                        L"- replace the last wiping pass by ATA ERASE command;\n");
-    // Any non-zero value is true; a scheme past the catalogue becomes the first.
+    // Any non-zero value is true.
     WizardOptions odd;
-    odd.Schemes = o.Schemes;
     odd.AutoStart = 2;
     odd.SelectDisks = odd.Verify = 0;
-    odd.NetLog = 1;
-    odd.Scheme = 7;
-    EXPECT_EQ(BuildSummaryText(odd), automatic +
-                                         L"- log results to  network share;\n"
-                                         L"- Zero fill;\n- disable verification;\n");
-    EXPECT_EQ(odd.Scheme, 0);
-    odd.NetLog = 0;
-    odd.Verify = -1;
-    odd.Schemes.clear();
     EXPECT_EQ(BuildSummaryText(odd),
-              automatic + L"- no wiping scheme installed;\n- enable verification;\n");
+              automatic + L"- no wiping scheme installed;\n- disable verification;\n");
+}
+
+TEST_F(Options, NamesPassCountsAndWeights) {
+    EXPECT_EQ(ReadOne("[Two passes]\n1. 00\n2. random\n")->PassCount, 2);
+    EXPECT_EQ(ReadOne("1. zero verify\n2. complement\n")->Name, L"User-defined");
+    EXPECT_EQ(ReadOne("; note\n x [a [Caf\xE9] b] y\r\n1. zero\r\n")->Name, L"a [Caf\u00e9] b");
+    EXPECT_EQ(ReadOne("[" + std::string(2046, 'n') + "]\n1. zero\n")->Name, L"User-defined");
+    std::string many = "[Many]\n";  // weights that would overflow 32 bits saturate
+    for (int i = 0; i < 70000; ++i) {
+        many += "complement\n";
+    }
+    // The weight of each file, -1 when it is left out.
+    const std::pair<std::string, std::int32_t> cases[] = {
+        {"[Two passes]\n1. 00\n2. random\n", 5},
+        {"[Two passes]\n1. 00\n2. random verify\n", 6},
+        {"1. zero verify\n2. complement\n", 3},  // the first line's verify mark adds nothing
+        {"] no [\n", -1},
+        {"", -1},
+        // Pass kinds are tested in order.
+        {"[S]\n1. RANDOM complement\n", 4},
+        {"[S]\n1. random\nno pass\n2. complement\n3. complement\n", 4 + 5 + 6},
+        {"[S]\nTried with the latest firmware\n", 1},    // "test" in "latest"
+        {std::string("[S]\n1. zero\0random\n", 19), 1},  // a zero byte ends it
+        // Long lines are read in pieces of 2047 bytes, each a line of its own.
+        {"[L]\n" + std::string(2047, 'x') + "random\n", 4},
+        {"[L]\n" + std::string(2044, 'x') + "random\n", -1},
+        {many, std::numeric_limits<std::int32_t>::max()},
+    };
+    for (const auto& [text, weight] : cases) {
+        auto e = ReadOne(text);
+        EXPECT_EQ(e ? e->Weight : -1, weight) << text.substr(0, 40);
+    }
+}
+
+// Heavier first, then the system's listing order: upper-cased code units ('_'
+// after the letters, an accented letter as its capital).
+TEST_F(Options, ListingOrderThenWeight) {
+    Put(L"\u00c9b.sch", "[Eb]\n1. zero\n");
+    Put(L"\u00e9a.sch", "[Ea]\n1. zero\n");
+    Put(L"_x.sch", "[U]\n1. zero\n");
+    Put(L"b.sch", "[B]\n1. zero\n");
+    Put(L"A.sch", "[A]\n1. zero\n");
+    Put(L"c.SCH", "[C]\n1. random\n");
+    Put(L"d.sch", "[D without passes]\n");
+    Put(L"e.sch.bak", "[E]\n1. random\n");
+    test::MakeDirs(JoinPath(program_ / L"schemes", L"folder.sch"));
+    // A path that would not fit a buffer of 260 characters.
+    Put(std::wstring(256 - JoinPath(program_ / L"schemes", L"").size(), L'n') + L".sch",
+        "[L]\n1. random\n");
+#ifndef _WIN32
+    // A pipe would block a reader for ever.
+    ASSERT_EQ(mkfifo(ToUtf8(JoinPath(program_ / L"schemes", L"f.sch")).c_str(), 0600), 0);
+#endif
+    EXPECT_EQ(Names(), (std::vector<std::wstring>{L"C", L"A", L"B", L"U", L"Ea", L"Eb"}));
 }
 
 }  // namespace

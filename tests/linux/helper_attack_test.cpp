@@ -61,6 +61,7 @@ class HelperAttack : public ::testing::Test {
         if (stick.empty() || victim.empty()) {
             GTEST_SKIP() << "skipped: no loop devices here";
         }
+        Sh("partx -a " + victim);  // the kernel does not always scan at attach
         test::WriteFile(dir / L"one", "1\n");
         removable = "/sys/block/" + Name(stick) + "/removable";
         ASSERT_EQ(mount(ToUtf8(dir / L"one").c_str(), removable.c_str(), nullptr, MS_BIND, nullptr),

@@ -1,7 +1,5 @@
-// The Linux disk operations with the real tools (mkfs.vfat, mtools, the program
-// folder's syslinux) on a loop device with partition scanning: what the kernel
-// sees, and what must never be written. (The whole preparation of an image
-// file boots in tests/scripts/linux_usb_image_test.sh.)
+// The Linux disk operations on a loop device with the real tools: what the
+// kernel sees, and what must never be written (images: linux_usb_image_test.sh).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -63,9 +61,7 @@ class LoopDisk : public ::testing::Test {
 };
 
 TEST_F(LoopDisk, KernelLearnsThePartitionBusyMountStopsAndReattachedIsAnotherDisk) {
-    WizardOptions options;
-    HeadlessUsbPage page;
-    ASSERT_EQ(test::PrepareDisk(disk, device, options, page), UsbOutcome::Prepared)
+    ASSERT_EQ(test::PrepareDisk(disk, device), UsbOutcome::Prepared)
         << ToUtf8(disk.FailureDetail());
     std::string name = device.substr(5);
     std::string part = "/sys/block/" + name + "/" + name + "p1";

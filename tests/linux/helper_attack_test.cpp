@@ -1,21 +1,22 @@
 // The disk helper against a hostile caller: each attack a review made against
-// it, performed for real. The helper runs as root as pkexec would start it
-// (PKEXEC_UID set, no test flag), over a loop device that discovery takes for
-// a removable stick (in a private mount namespace, "1" is bound over its
-// sysfs removable attribute), beside a second, partitioned loop device and a
-// root-only file that must stay byte-identical whatever is asked.
+// it, performed for real. The helper runs as root as pkexec starts it, over a
+// loop device that discovery takes for a removable stick ("1" bound over its
+// sysfs removable attribute in a private mount namespace), beside a second,
+// partitioned loop device and a root-only file that must stay as they are.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sched.h>
+#include <signal.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
-#include <random>
 #include <thread>
 
 #include "base/text.h"
@@ -29,6 +30,8 @@ namespace scour {
 namespace {
 
 namespace fs = std::filesystem;
+using platform::FormatFileSystem;
+using platform::HelperDiskPreparer;
 using platform::helper::Message;
 using test::Bin;
 using test::Helper;
@@ -47,12 +50,8 @@ class HelperAttack : public ::testing::Test {
         ASSERT_EQ(unshare(CLONE_NEWNS), 0);
         ASSERT_EQ(mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr), 0);
         test::MakeImage(stickImage, 64 * kMiB);
-        // Noise with one partition (sectors 2048-10239) in its table.
-        std::string noise(8 * kMiB, '\0');
-        std::mt19937 gen(7);
-        for (auto& c : noise) {
-            c = static_cast<char>(gen());
-        }
+        // Not zeros, with one partition (sectors 2048-10239) in its table.
+        std::string noise(8 * kMiB, '\xA5');
         noise.replace(446, 16, std::string("\0\0\0\0\x83\0\0\0\0\x08\0\0\0\x20\0\0", 16));
         noise.replace(462, 50, std::string(48, '\0') + "\x55\xAA");
         test::WriteFile(FromUtf8(victimImage), noise);
@@ -110,10 +109,8 @@ class HelperAttack : public ::testing::Test {
 // prepared by kernel names and boots in QEMU; nothing else changes.
 TEST_F(HelperAttack, LegitimateStickIsPreparedAndBoots) {
     platform::HelperDiskPreparer disk({{Helper()}, false});
-    HeadlessUsbPage page;
-    WizardOptions options;
     setenv("PKEXEC_UID", "1000", 1);
-    UsbOutcome outcome = test::PrepareDisk(disk, stick, options, page);
+    UsbOutcome outcome = test::PrepareDisk(disk, stick);
     unsetenv("PKEXEC_UID");
     ASSERT_EQ(outcome, UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
     ExpectUntouched();
@@ -223,19 +220,10 @@ TEST_F(HelperAttack, FlippingLinkNeverTurnsAFileIntoAVolume) {
 }
 
 // 3 and 8: copies come only from the program folder's own "common" and
-// "flash", opened beneath it; a program folder that another user could change,
-// or whose members lead elsewhere through a link, makes the helper refuse to run.
+// "flash" (no other name passes: the helper_protocol fuzz target), opened
+// beneath it; a program folder that another user could change, or whose
+// members lead elsewhere through a link, makes the helper refuse to run.
 TEST_F(HelperAttack, CopiesComeOnlyFromARootOwnedProgramFolder) {
-    auto h = Start();
-    for (const std::string& folder : std::vector<std::string>{
-             "/etc", "common/../flash", "../common", Bin() + "/common", "iso", "flash/"}) {
-        EXPECT_NE(h->Refusal({"copy-folder", Name(stick), "", folder})
-                      .find("not a folder of the program folder"),
-                  std::string::npos)
-            << folder;
-    }
-    h.reset();
-
     // Copies of the program folder, each with one fault.
     const fs::path secretFolder = ToFsPath(dir / L"secrets");
     fs::create_directories(secretFolder);
@@ -344,7 +332,114 @@ TEST_F(HelperAttack, CallersEnvironmentDoesNotReachTheTools) {
     auto a = h->Ask({"root-file-exists", Name(stick), "", "scour"});
     ASSERT_TRUE(a && a->size() == 3);
     EXPECT_EQ((*a)[2], "1");
+    // Nor may the caller pass the tests' image-file flag through pkexec.
+    RawHelper flagged({Helper(), platform::helper::kImageFilesFlag, "/"}, {"PKEXEC_UID=1000"});
+    EXPECT_FALSE(flagged.Serving());
+    EXPECT_EQ(flagged.End(), 2);
     ExpectUntouched();
+}
+
+// --- the helper through the wizard's client, on a disk image file (the test-only
+// flag), or behind a stand-in pkexec with a desktop's exit codes.
+
+class HelperDisk : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (access(Helper().c_str(), X_OK) != 0 ||
+            access((Bin() + "/flash/syslinux").c_str(), X_OK) != 0) {
+            GTEST_SKIP() << "skipped: the program folder has no helper or no boot environment";
+        }
+    }
+    platform::DiskTarget Target() const { return {FromUtf8(image), FromUtf8(image), -1, -1}; }
+    std::string Bytes() const { return test::ReadFile(FromUtf8(image)).value_or(""); }
+    std::string Detail(const HelperDiskPreparer& disk) const {
+        return ToUtf8(disk.FailureDetail());
+    }
+
+    test::ScratchDir dir;
+    std::string image = ToUtf8(dir / L"usb.img");
+    platform::HelperLaunch images{{Helper(), platform::helper::kImageFilesFlag, ToUtf8(dir.Path())},
+                                  false};
+};
+
+// The file system asked for, or else the one the cluster count gives: the
+// smallest volume that gets FAT32 and the one below it, which mkfs and the
+// installer must both take. The helper starts with the first request and
+// ends with its preparer (waited for, no zombie).
+TEST_F(HelperDisk, FormatsAsAskedOrByClusterCountAndStopsWithItsPreparer) {
+    std::uint64_t lo = 64 * kMiB / 512;  // the fewest sectors that get FAT32
+    while (platform::ChooseFat((lo - 1) * 512).fatBits == 32) {
+        --lo;
+    }
+    const struct {
+        FormatFileSystem fs;
+        std::uint64_t sectors;
+        const char* fatType;  // at the partition's boot sector, or the refusal's words
+    } cases[] = {
+        {FormatFileSystem::Automatic, lo - 1, "FAT16"},
+        {FormatFileSystem::Automatic, lo, "FAT32"},
+        {FormatFileSystem::Fat, lo, "FAT16"},
+        {FormatFileSystem::Fat32, lo - 1, "too small for FAT32"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fatType);
+        test::MakeImage(image, 64 * kMiB);
+        platform::MbrSector s{};
+        platform::PartitionEntry p{32256, static_cast<std::int64_t>(c.sectors * 512), 63, 1, 0x0C};
+        platform::EncodeMbr(s, {1, {p}}, {8, 255, 63, 512});
+        std::fstream(image, std::ios::in | std::ios::out | std::ios::binary)
+            .write(reinterpret_cast<const char*>(s.data()), 512);
+        pid_t helperPid = -1;
+        {
+            HelperDiskPreparer disk(images);
+            EXPECT_FALSE(disk.Running()) << "started before the first request";
+            disk.SetFormatFileSystem(c.fs);
+            bool formatted = disk.Format(Target());
+            ASSERT_TRUE(disk.Running());
+            helperPid = disk.Pid();
+            if (!formatted) {
+                EXPECT_NE(Detail(disk).find(c.fatType), std::string::npos) << Detail(disk);
+                continue;
+            }
+            const bool fat32 = std::string(c.fatType) == "FAT32";
+            EXPECT_EQ(Bytes().substr(32256 + (fat32 ? 82 : 54), 5), c.fatType);
+            auto run = disk.StartInstaller(Target(), test::BinDir());
+            ASSERT_NE(run, nullptr) << Detail(disk);
+            EXPECT_EQ(run->Wait(), 0ul) << Detail(disk);
+        }
+        EXPECT_NE(kill(helperPid, 0), 0) << "the helper outlived its wizard";
+    }
+}
+
+// pkexec's answers when authentication is cancelled or refused, from a
+// stand-in on PATH that records how it was called.
+TEST_F(HelperDisk, PkexecExitCodesBecomeClearTextsAndARunAsksOnce) {
+    const std::string fakeDir = ToUtf8(dir / L"fakebin");
+    const std::string log = fakeDir + "/calls";
+    fs::create_directories(fakeDir);
+    const std::string oldPath = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "";
+    setenv("PATH", (fakeDir + ":" + oldPath).c_str(), 1);
+    for (const auto& [code, words] :
+         {std::pair{126, "authentication was cancelled"},
+          std::pair{127, "policy (org.valdane.scourline.disk-helper) is not installed"},
+          std::pair{1, "could not be started (exit status 1)"}}) {
+        fs::remove(log);
+        test::WriteFile(FromUtf8(fakeDir + "/pkexec"), "#!/bin/sh\necho \"$*\" >>" +
+                                                           test::Quote(log) + "\nexit " +
+                                                           std::to_string(code) + "\n");
+        fs::permissions(fakeDir + "/pkexec", fs::perms::owner_all);
+        ASSERT_EQ(platform::FindPkexec(), fakeDir + "/pkexec");
+        test::MakeImage(image, 40 * kMiB);
+        HelperDiskPreparer disk(platform::PkexecHelperLaunch(Bin()));
+        // The disk cannot even be identified: the run stops before its question.
+        EXPECT_EQ(test::PrepareDisk(disk, image), UsbOutcome::DiskChanged) << code;
+        EXPECT_NE(Detail(disk).find(words), std::string::npos) << Detail(disk);
+        EXPECT_NE(Detail(disk).find("Nothing was written"), std::string::npos);
+        // Only the run's first request started pkexec, with the desktop's agent asking.
+        EXPECT_EQ(test::ReadFile(FromUtf8(log)), "--disable-internal-agent " + Helper() + "\n");
+        EXPECT_TRUE(Bytes() == std::string(40 * kMiB, '\0'));
+    }
+    setenv("PATH", oldPath.c_str(), 1);
 }
 
 }  // namespace

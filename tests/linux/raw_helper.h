@@ -1,5 +1,4 @@
-// The disk helper spoken to directly, as any process of the session could:
-// raw requests over its real protocol, with the caller's environment. Also
+// The disk helper spoken to directly, as any process of the session could, and
 // the disk set-up that the helper and disk-operation tests share.
 #pragma once
 
@@ -41,13 +40,13 @@ inline std::string AttachLoop(const std::string& image, bool partitions = false)
     return device.rfind("/dev/loop", 0) == 0 ? device : std::string();
 }
 // The wizard's preparation of the disk (or image) at path, answering Yes.
-inline UsbOutcome PrepareDisk(platform::IDiskPreparer& disk, const std::string& path,
-                              WizardOptions& options, IUsbPage& page,
-                              const std::wstring& program = BinDir()) {
-    TestServices services(program);
+inline UsbOutcome PrepareDisk(platform::IDiskPreparer& disk, const std::string& path) {
+    TestServices services(BinDir());
     RemovableDrive d;
     d.VolumePath = d.PhysicalDevice = FromUtf8(path);
     d.Status = DriveNoPartitionTable;
+    WizardOptions options;
+    HeadlessUsbPage page;
     YesReporter yes;
     return PrepareUsbDisk(page, &d, options, services, disk, yes);
 }

@@ -160,7 +160,7 @@ TEST_F(HelperAttack, RequestsTheWizardNeverSendsAreRefused) {
         {{"format", s, Name(victim), "fat"}, "is not a volume of"},
         {{"format", s, Name(victim) + "p1", "fat"}, "is not a volume of"},
         {{"start-installer", s, "", Bin()}, "wrong number of fields"},
-        {{"erase", s, ""}, "unknown request"},
+        {{"copy-folder", s, "", "common/../flash"}, "not a folder of the program folder"},
         {{"set-layout", "7", "x", "y"}, "set-layout needs a layout"},
         {{"clear-first-sector", "7"}, "no such open disk"},
     };
@@ -220,7 +220,7 @@ TEST_F(HelperAttack, FlippingLinkNeverTurnsAFileIntoAVolume) {
 }
 
 // 3 and 8: copies come only from the program folder's own "common" and
-// "flash" (no other name passes: the helper_protocol fuzz target), opened
+// "flash" (other names: RequestsTheWizardNeverSendsAreRefused), opened
 // beneath it; a program folder that another user could change, or whose
 // members lead elsewhere through a link, makes the helper refuse to run.
 TEST_F(HelperAttack, CopiesComeOnlyFromARootOwnedProgramFolder) {

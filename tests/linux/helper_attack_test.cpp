@@ -67,7 +67,7 @@ class HelperAttack : public ::testing::Test {
                   0);
         // The stick is listed (the other loop device is not, as no fixed disk is).
         std::string drives = Sh(test::Quote(Bin() + "/scourline-media") + " drives");
-        ASSERT_NE(drives.find(Name(stick) + ")"), std::string::npos) << drives;
+        ASSERT_NE(drives.find(Name(stick)), std::string::npos) << drives;
         test::WriteFile(FromUtf8(secret), "root only\n");
         chmod(secret.c_str(), 0600);
         victimBefore = Contents(victim);
@@ -114,7 +114,7 @@ TEST_F(HelperAttack, LegitimateStickIsPreparedAndBoots) {
     unsetenv("PKEXEC_UID");
     ASSERT_EQ(outcome, UsbOutcome::Prepared) << ToUtf8(disk.FailureDetail());
     ExpectUntouched();
-    Sh("losetup -d " + stick);
+    Sh("partx -d " + stick + " 2>/dev/null; losetup -d " + stick);
     stick.clear();
     if (Sh("command -v qemu-system-x86_64").empty()) {
         GTEST_SKIP() << "skipped: the boot, without QEMU";

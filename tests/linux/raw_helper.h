@@ -1,10 +1,7 @@
-// The disk helper spoken to directly, as any process of the user's session
-// could: raw requests over its real protocol, with the environment the caller
-// chooses. The attack and refusal tests send what the wizard never would.
-// Also the disk set-up that the helper and disk-operation tests share.
+// The disk helper spoken to directly, as any process of the session could, and
+// the disk set-up that the helper and disk-operation tests share.
 #pragma once
 
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,7 +20,6 @@
 
 namespace scour::test {
 
-// The build's program folder, and the helper in it.
 inline std::string Bin() {
     return ToUtf8(BinDir());
 }
@@ -44,27 +40,15 @@ inline std::string AttachLoop(const std::string& image, bool partitions = false)
     return device.rfind("/dev/loop", 0) == 0 ? device : std::string();
 }
 // The wizard's preparation of the disk (or image) at path, answering Yes.
-inline UsbOutcome PrepareDisk(platform::IDiskPreparer& disk, const std::string& path,
-                              WizardOptions& options, IUsbPage& page,
-                              const std::wstring& program = BinDir()) {
-    TestServices services(program);
+inline UsbOutcome PrepareDisk(platform::IDiskPreparer& disk, const std::string& path) {
+    TestServices services(BinDir());
     RemovableDrive d;
     d.VolumePath = d.PhysicalDevice = FromUtf8(path);
     d.Status = DriveNoPartitionTable;
+    WizardOptions options;
+    HeadlessUsbPage page;
     YesReporter yes;
     return PrepareUsbDisk(page, &d, options, services, disk, yes);
-}
-// Boots the disk image in QEMU (tests/boot/boot-medium.sh), its log in the file log:
-// empty when it booted, "skip" without QEMU, else what went wrong.
-inline std::string BootDisk(const std::string& image, const std::string& log) {
-    if (Sh("command -v qemu-system-x86_64").empty()) {
-        return "skip";
-    }
-    int status = -1;
-    std::string out = Sh("bash " + Quote(ToUtf8(SourceDir()) + "/tests/boot/boot-medium.sh") +
-                             " disk " + Quote(image) + " " + Quote(log),
-                         &status);
-    return status == 0 ? std::string() : out;
 }
 
 class RawHelper {
@@ -74,30 +58,24 @@ class RawHelper {
         if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
             return;
         }
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, pair[1], STDIN_FILENO);
-        posix_spawn_file_actions_adddup2(&actions, pair[1], STDOUT_FILENO);
         std::vector<char*> args, envp;
-        for (auto& a : argv) {
-            args.push_back(a.data());
+        for (auto* list : {&argv, &env}) {
+            for (auto& s : *list) {
+                (list == &argv ? args : envp).push_back(s.data());
+            }
         }
         args.push_back(nullptr);
-        for (auto& e : env) {
-            envp.push_back(e.data());
-        }
         envp.push_back(nullptr);
-        if (posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
-            pid_ = -1;
+        if ((pid_ = fork()) == 0) {
+            dup2(pair[1], STDIN_FILENO);
+            dup2(pair[1], STDOUT_FILENO);
+            execve(args[0], args.data(), envp.data());
+            _exit(127);
         }
-        posix_spawn_file_actions_destroy(&actions);
         close(pair[1]);
         socket_ = pair[0];
         reader_ = std::make_unique<platform::helper::MessageReader>(socket_);
-        std::string error;
-        if (auto g = reader_->Read(error)) {
-            greeting_ = *g;
-        }
+        greeting_ = Read().value_or(platform::helper::Message{});
     }
     ~RawHelper() { End(); }
     RawHelper(const RawHelper&) = delete;
@@ -111,11 +89,10 @@ class RawHelper {
 
     // The answer: "ok" or "fail", the text, the results; nothing when the helper ended.
     std::optional<platform::helper::Message> Ask(const platform::helper::Message& request) {
-        std::string error;
         if (socket_ < 0 || !platform::helper::WriteMessage(socket_, request)) {
             return std::nullopt;
         }
-        return reader_->Read(error);
+        return Read();
     }
     // The refusal text of a request that must fail; "(accepted)" when it did not.
     std::string Refusal(const platform::helper::Message& request) {
@@ -142,6 +119,11 @@ class RawHelper {
     }
 
   private:
+    std::optional<platform::helper::Message> Read() {
+        std::string error;
+        return reader_->Read(error);
+    }
+
     pid_t pid_ = -1;
     int socket_ = -1;
     int status_ = -1;

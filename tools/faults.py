@@ -23,7 +23,7 @@ import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-SLOW = r"^(script_|boot_|QtUsbImage\.|HelperAttack\.LegitimateStick|LoopDisk\.PreparedDevice|HelperDisk\.PreparesAnImage)"
+SLOW = r"^(script_|boot_|QtUsbImage\.|HelperAttack\.LegitimateStick)"
 SKIP = r"^script_linux_deb_package_test$"
 
 

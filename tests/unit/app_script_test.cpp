@@ -51,6 +51,13 @@ TEST(ScriptParser, MalformedLineNamesItsNumber) {
         {L"press next now", 1, L"unexpected text at the end of the line"},
         {L"frobnicate 1", 1, L"unknown action \"frobnicate\""},
         {L"password a\npassword b\nanswer ok", 2, L"still waiting for its answer (line 1)"},
+        {L"answer ok\npassword a", 2, L"a password must be followed by its answer"},
+        {L"answer maybe", 1, L"unknown answer"},
+        {L"screenshot  ", 1, L"the file is missing"},
+        {L"expect page x", 1, L"the dialog id must be a decimal number"},
+        {L"expect buttons back,up", 1, L"back, next and finish, or none"},
+        {L"expect box", 1, L"the text is missing"},
+        {L"expect colour 1", 1, L"(page, checked, enabled, visible, text, buttons or box)"},
     };
     for (const auto& [script, line, what] : cases) {
         std::wstring error;
@@ -175,6 +182,10 @@ TEST(ScriptRunner, FailuresSayWhatWasExpectedAndWhatWasFound) {
         {L"expect box Done", L"1: expected a box containing \"Done\", found no box"},
         {L"press finish", L"1: expected to press finish, found it disabled or not offered"},
         {L"click 11", L"1: expected to click control 11, found it disabled"},
+        {L"type 99 x", L"1: expected to type into control 99, found no control 99 on page 205"},
+        {L"check 99 1", L"1: expected to check control 99, found no control 99 on page 205"},
+        {L"select 15 2", L"1: expected to select item 2 of control 15, found it hidden"},
+        {L"press help", L"1: expected no credentials dialog, found the credentials dialog"},
         // A radio button does not clear when clicked.
         {L"check 14 0", L"1: expected control 14 unchecked after the click, found it checked"},
         // What matches goes by without a word; the first failure ends the run.
@@ -194,6 +205,7 @@ TEST(ScriptRunner, FailuresSayWhatWasExpectedAndWhatWasFound) {
         target.controls[11].enabled = false;
         target.controls[13].text = L"a\r\nb";  // a Windows edit box's line break
         target.controls[14].radio = target.controls[14].checked = true;
+        target.controls[15].visible = false;
         ScriptRunner runner(Parse(script));
         std::optional<BoxAnswer> given;
         target.onAction = [&](WizardButton button) {

@@ -121,6 +121,13 @@ TEST_F(IsoBuilderTest, DeliversTheImageMadeFromTheStagedTree) {
               "boot/welcome.txt\nboot/wipe.sparc64.lz 1000\n");
     Configure("size=1048577\nexit=3\n");  // the exit code is not looked at
     Expect(true, {});
+    WriteFile(Installed(L"common/wipe.sparc64.lz"), std::string(1001, 'S'));  // only a warning
+    Expect(true, {{platform::BoxKind::Plain, L"Error",
+                   L"Incorrect size of initrd image for SPARC: it must divisible by 4."}});
+    // The command line has 520 characters of room, its terminator included.
+    const std::size_t room = kMaxCommandLine - MakeIsoMakerRequest(L"f", L"S")->commandLine.size();
+    EXPECT_TRUE(MakeIsoMakerRequest(std::wstring(room, L'f'), L"S"));
+    EXPECT_FALSE(MakeIsoMakerRequest(std::wstring(room + 1, L'f'), L"S"));
     EXPECT_FALSE(temps.AnyLeft());
 }
 
@@ -128,6 +135,13 @@ TEST_F(IsoBuilderTest, DeliversTheImageMadeFromTheStagedTree) {
 TEST_F(IsoBuilderTest, FailuresDeliverNothingAndLeaveNothing) {
     const std::wstring blocked = scratch / L"blocked";  // the staged archive's place is taken
     MakeDirs(Native(blocked + L"/boot/scour/taken"));
+    MakeDirs(scratch / L"folder.iso");  // a folder at the destination is not replaced
+    const std::wstring longProgram = JoinPath(program, std::wstring(kMaxPath - 12, L'p'));
+    // A staging folder too deep for the names below it (Windows refuses to make it).
+    const std::wstring deep =
+        JoinPath(scratch / L"SCRLIN1", std::wstring(kMaxPath - 20 - scratch.Path().size(), L'd'));
+    std::error_code deepError;
+    fs::create_directories(ToFsPath(deep), deepError);
     using Arrange = std::function<void(IsoBuilderTest&)>;
     const std::tuple<const char*, Arrange, Boxes, bool> cases[] = {
         {"no path", [](auto& t) { t.options.IsoPath.reset(); }, {Error(IDS_ISO_NO_PATH)}, false},
@@ -135,6 +149,10 @@ TEST_F(IsoBuilderTest, FailuresDeliverNothingAndLeaveNothing) {
          [](auto& t) { t.options.IsoPath = JoinPath(t.out, std::wstring(kMaxPath, L'i')); },
          {TooLong(JoinPath(out, std::wstring(kMaxPath, L'i')))},
          false},
+        {"destination a folder",
+         [](auto& t) { t.options.IsoPath = t.scratch / L"folder.iso"; },
+         {Error(IDS_ISO_DEST_FAILED)},
+         true},
         {"no image",
          [](auto& t) { t.Configure("size=none\n"); },
          {Error(IDS_ISO_MISSING_FILE)},
@@ -151,6 +169,14 @@ TEST_F(IsoBuilderTest, FailuresDeliverNothingAndLeaveNothing) {
         {"staged path taken",
          [&](auto& t) { t.temps.instead = blocked; },
          {Error(IDS_ISO_CONFIG_FAILED)},
+         false},
+        {"image maker path too long",
+         [&](auto& t) { t.services.environment.programFolder = longProgram; },
+         {TooLong(JoinPath(longProgram, kIsoMakerName))},
+         false},
+        {"staging folder too deep",
+         [&](auto& t) { t.temps.instead = deep; },
+         {TooLong(JoinPath(deep, Native(L"boot/isolinux")))},
          false},
         {"no staging folder",
          [](auto& t) { t.temps.fail = true; },
@@ -169,6 +195,7 @@ TEST_F(IsoBuilderTest, FailuresDeliverNothingAndLeaveNothing) {
         fs::remove(ToFsPath(Installed(L"mkisofs.log")), ec);
         temps.fail = temps.failFiles = false;
         temps.instead.reset();
+        services.environment.programFolder = program;
         options.IsoPath = JoinPath(out, L"scourcd.iso");
         arrange(*this);
         Expect(false, boxes);

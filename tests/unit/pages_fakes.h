@@ -91,7 +91,7 @@ class FakeFrame final : public IWizardFrame {
     // Answers of the credentials dialog: the command and the password typed.
     std::deque<std::pair<int, std::wstring>> dialogAnswers;
     std::optional<std::wstring> browseResult;
-    std::vector<std::wstring> helpRequests;
+    std::vector<std::wstring> helpRequests, explored;
 
     void SetWizardButtons(unsigned flags) override { buttons = flags; }
     void ShowCancelButton(bool visible) override { cancelVisible = visible; }
@@ -116,7 +116,7 @@ class FakeFrame final : public IWizardFrame {
     std::optional<std::wstring> BrowseForFolder(const std::wstring&) override {
         return browseResult;
     }
-    void ExploreFolder(const std::wstring&) override {}
+    void ExploreFolder(const std::wstring& folder) override { explored.push_back(folder); }
     void OpenHelp(const std::wstring& request) override { helpRequests.push_back(request); }
 };
 

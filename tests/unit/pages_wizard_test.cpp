@@ -8,6 +8,7 @@
 #include "app/resource_ids.h"
 #include "app/startup.h"
 #include "base/strings.h"
+#include "media/iso_builder.h"
 #include "pages/pages.h"
 #include "pages/share_test.h"
 #include "pages_fakes.h"
@@ -330,6 +331,16 @@ TEST_F(WizardTest, IsoPageBrowseAndRefusals) {
     EXPECT_TRUE(reporter.boxes.empty());
     Walk({-IDD_MEDIA});
     EXPECT_EQ(Options().IsoPath, scratch / L"scourcd.iso");
+    // Built by the stand-in image maker, the image's folder is opened.
+    fs::copy_file(ToFsPath(JoinPath(test::TestToolsDir(),
+                                    kPathSep == L'\\' ? L"fake_mkisofs.exe" : L"fake_mkisofs")),
+                  ToFsPath(JoinPath(program, kIsoMakerName)), fs::copy_options::overwrite_existing);
+    Walk({IDD_ISO});
+    View().SetText(IDC_ISO_PATH, scratch / L"scourcd.iso");
+    View().SetChecked(IDC_ISO_SHOW_FOLDER, true);
+    Walk({IDD_COMPLETION});
+    EXPECT_EQ(frame.explored, std::vector<std::wstring>{scratch.Path()});
+    EXPECT_EQ(Options().IsoShowFolder, 1);
 }
 
 // The buffer: the text's length plus 128, at most 1024 characters with the terminator.

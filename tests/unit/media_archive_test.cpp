@@ -123,7 +123,10 @@ TEST_F(NewcWriterTest, RefusedMembersLeaveNothingBehind) {
     ASSERT_TRUE(writer.AddFileHandle(small.get(), "whole"));  // from the start again
     // A longer file at the destination is replaced whole, through no file beside it.
     WriteFile(destination, std::string(5000, 'o'));
+    EXPECT_FALSE(writer.CommitTo(L""));
+    EXPECT_TRUE(NewcArchiveWriter().Open(temps));  // closed uncommitted: its file goes
     auto archive = Finish();
+    EXPECT_FALSE(writer.WriteTrailer());  // after the commit
     EXPECT_EQ(archive.Names(), (std::vector<std::string>{"kept", "whole", "TRAILER!!!"}));
     EXPECT_EQ(archive.records[1].field[kIno], 0x10001u);  // the failed ones gave theirs back
     EXPECT_EQ(archive.records[1].data, "0123456789");
@@ -315,6 +318,17 @@ TEST_F(NetTreeTest, RefusalsLeaveNothingBehind) {
              t.detail = t.Installed(L"net/bootx64.efi");
          }},
         {IDS_NET_BAD_PATH, [](NetTreeTest& t) { t.folder = JoinPath(t.parent, L"a,b"); }},
+        {IDS_NET_NO_BOOT_FILES,
+         [](NetTreeTest& t) {
+             fs::remove_all(ToFsPath(t.Installed(L"net")));
+             t.detail = t.Installed(L"net");
+         }},
+        {IDS_NET_START_FAILED,  // a parent that cannot hold folders
+         [](NetTreeTest& t) {
+             t.detail = JoinPath(t.parent, L"file");
+             WriteFile(*t.detail, "keep me");
+             t.folder = JoinPath(*t.detail, L"tree");
+         }},
         // Last: the staging folder beside the tree was already made.
         {IDS_NET_CONFIG_FAILED,
          [](NetTreeTest& t) {
@@ -342,6 +356,7 @@ TEST(DnsmasqConfigTest, NamesTheFolderSoDnsmasqReadsItBack) {
     const std::pair<std::string, std::optional<std::string>> cases[] = {
         {"C:\\my \"tftp\" #1", "tftp-root=\"C:\\\\my \\\"tftp\\\" #1\""},
         {"/srv/a,b", std::nullopt},
+        {"", std::nullopt},
         {"/srv/a\nenable-ra", std::nullopt},
     };
     for (const auto& [root, line] : cases) {

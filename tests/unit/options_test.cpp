@@ -134,6 +134,7 @@ TEST_F(Options, TextValuesFollowTheBufferRules) {
 }
 
 TEST_F(Options, IsoPathIsKeptWhileItsFolderExists) {
+    test::WriteFile(docs_ / L"new.iso", "");  // an existing image is kept as well
     store_.Set(L"IsoPath", kRegSz, EncodeText(docs_ / L"new.iso"));
     EXPECT_EQ(Loaded().IsoPath, docs_ / L"new.iso");
     store_.Set(L"IsoPath", kRegSz, EncodeText(JoinPath(docs_ / L"gone", L"a.iso")));
@@ -142,6 +143,10 @@ TEST_F(Options, IsoPathIsKeptWhileItsFolderExists) {
     // The default falls back to the program folder, and never exceeds a path buffer.
     env_.environment.documentsFolder = std::wstring(248, L'd');  // 248 + 1 + 11 = 260
     EXPECT_EQ(WizardOptions::DefaultIsoPath(env_), program_ / L"scourcd.iso");
+    env_.environment.documentsFolder.reset();
+    env_.environment.programFolder = std::wstring(248, L'p');
+    EXPECT_EQ(WizardOptions::DefaultIsoPath(env_), std::nullopt);
+    EXPECT_EQ(WizardOptions::DefaultIsoPath(platform::Services()), std::nullopt);
 }
 
 TEST_F(Options, SaveWritesExactlyTheStoredFields) {

@@ -209,6 +209,16 @@ TEST(QtWizardFrame, EscapeAndTheCloseBoxAskFirstExceptOnTheCompletionPage) {
     }
 }
 
+// A line that fails ends the scripted run; the completion page offers Finish.
+TEST(QtScriptSession, AFailedExpectationEndsTheRun) {
+    Frame f({Make<CWelcomePage>(), Make<CCompletionPage>()});
+    std::wstring error;
+    qt::ScriptSession session(*ParseScript(L"press next\nexpect buttons next\npress back", error));
+    session.Start(f.frame);
+    EXPECT_TRUE(RunUntil([&] { return session.Failed(); }, 5000));
+    EXPECT_EQ(f.frame.CurrentPage(), IDD_COMPLETION);
+}
+
 TEST(QtFrameKeys, ReturnPressesTheFocusedPushButtonElseTheDefaultButton) {
     struct Case {
         const char* what;

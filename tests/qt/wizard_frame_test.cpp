@@ -216,7 +216,7 @@ TEST(QtScriptSession, AFailedExpectationEndsTheRun) {
     qt::ScriptSession session(*ParseScript(L"press next\nexpect buttons next\npress back", error));
     session.Start(f.frame);
     EXPECT_TRUE(RunUntil([&] { return session.Failed(); }, 5000));
-    EXPECT_EQ(f.frame.CurrentPage(), IDD_COMPLETION);
+    EXPECT_EQ(f.frame.Buttons(), kWizFinish);  // still on the completion page
 }
 
 TEST(QtFrameKeys, ReturnPressesTheFocusedPushButtonElseTheDefaultButton) {

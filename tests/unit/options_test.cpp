@@ -220,6 +220,7 @@ TEST_F(Options, NamesPassCountsAndWeights) {
         {"[Two passes]\n1. 00\n2. random\n", 5},
         {"[Two passes]\n1. 00\n2. random verify\n", 6},
         {"1. zero verify\n2. complement\n", 3},  // the first line's verify mark adds nothing
+        {" -1. zero\n", 1},                      // a signed number starts a user-defined one
         {"] no [\n", -1},
         {"", -1},
         // Pass kinds are tested in order.

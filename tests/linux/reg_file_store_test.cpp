@@ -105,9 +105,9 @@ TEST_F(RegFile, ReadsHandWrittenValuesAndSkipsDamagedOnes) {
         EXPECT_EQ(key->Query(L"V", v), want.has_value()) << line;
         EXPECT_TRUE(!want || (v.type == want->type && v.data == want->data)) << line;
     }
-    ASSERT_EQ(SetAll({{L"A", Dword(2)}}), 0);
-    EXPECT_EQ(Read(),
-              kHead + "\"\xC3(\"=dword:00000001\n\"Good\"=dword:00000001\n\"A\"=dword:00000002\n");
+    ASSERT_EQ(SetAll({{L"\uFFFD(", Dword(2)}}), 0);  // the damaged name is not this one
+    EXPECT_EQ(Read(), kHead + "\"\xC3(\"=dword:00000001\n\"Good\"=dword:00000001\n" +
+                          "\"\xEF\xBF\xBD(\"=dword:00000002\n");
 }
 
 TEST_F(RegFile, AFileThatCannotBeReadIsNeverReplaced) {

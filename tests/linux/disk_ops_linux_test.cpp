@@ -2,6 +2,7 @@
 // kernel sees, and what must never be written (images: linux_usb_image_test.sh).
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "base/text.h"
 #include "linux/raw_helper.h"
 #include "media/usb_preparation.h"
+#include "platform/device_monitor.h"
 #include "platform/linux/disk_ops_linux.h"
 #include "support/test_support.h"
 
@@ -87,10 +89,30 @@ TEST_F(LoopDisk, KernelLearnsThePartitionBusyMountStopsAndReattachedIsAnotherDis
     mountPoint.clear();
     UnlockVolume(target);
 
-    // The same file attached again is not the same medium.
+    // The same file attached again is not the same medium; the device monitor tells of it.
+    auto monitor = platform::CreateDeviceMonitor();
+    ASSERT_TRUE(monitor);
+    monitor->VolumeChanged();  // whatever waited before
     Detach();
     device = test::AttachLoop(image, true);
     EXPECT_FALSE(StillSameDisk(target, disk));
+    pollfd p{monitor->Fd(), POLLIN, 0};
+    bool changed = false;
+    while (!changed && poll(&p, 1, 3000) > 0) {
+        changed = monitor->VolumeChanged();
+    }
+    EXPECT_TRUE(changed);
+    // A failing installer: what it said reaches the user.
+    test::ScratchDir program;
+    fs::copy(ToFsPath(test::BinDir() + L"/flash"), ToFsPath(program / L"flash"));
+    test::WriteFile(program / L"flash/syslinux",
+                    "#!/bin/sh\necho 'no room for ldlinux.sys'\nexit 3\n");
+    LinuxDiskPreparer own(program.Path());
+    auto run = own.StartInstaller(DiskTargetFor(Drive()), program.Path());
+    ASSERT_NE(run, nullptr) << ToUtf8(own.FailureDetail());
+    EXPECT_EQ(run->Wait(), 3ul);
+    EXPECT_EQ(ToUtf8(own.FailureDetail()),
+              "syslinux failed (exit status 3): no room for ldlinux.sys");
 }
 
 // The device number names another medium than the descriptor holds, as when

@@ -336,6 +336,7 @@ TEST_F(HelperAttack, CallersEnvironmentDoesNotReachTheTools) {
     RawHelper flagged({Helper(), platform::helper::kImageFilesFlag, "/"}, {"PKEXEC_UID=1000"});
     EXPECT_FALSE(flagged.Serving());
     EXPECT_EQ(flagged.End(), 2);
+    EXPECT_EQ(RawHelper({Helper(), "--bogus"}, {}).End(), 2);
     ExpectUntouched();
 }
 
@@ -409,6 +410,20 @@ TEST_F(HelperDisk, FormatsAsAskedOrByClusterCountAndStopsWithItsPreparer) {
         }
         EXPECT_NE(kill(helperPid, 0), 0) << "the helper outlived its wizard";
     }
+}
+
+// A helper that dies mid-run is told; the next run (its first request) starts another.
+TEST_F(HelperDisk, HelperThatDiesIsToldAndReplacedByTheNextRun) {
+    test::MakeImage(image, 40 * kMiB);
+    HelperDiskPreparer disk(images);
+    auto lock = disk.LockVolume(Target());
+    ASSERT_NE(lock, nullptr) << Detail(disk);
+    kill(disk.Pid(), SIGKILL);
+    EXPECT_FALSE(disk.ReleaseVolume(Target()));
+    EXPECT_NE(Detail(disk).find("ended unexpectedly"), std::string::npos) << Detail(disk);
+    lock.reset();  // the dead helper's lock: nothing to send
+    EXPECT_FALSE(disk.ReadIdentity({L"other", FromUtf8(image), -1, -1}));
+    EXPECT_NE(Detail(disk).find("other is not a volume of"), std::string::npos) << Detail(disk);
 }
 
 // pkexec's answers when authentication is cancelled or refused, from a

@@ -62,6 +62,7 @@ TEST_F(RegFile, WritesEveryTypeInItsExactFormAndPrivately) {
         {L"b\\s \"n\"", Dword(2)},
         {L"sz odd", {kRegSz, {'a', 0, 'b'}}},
         {L"sz line break", {kRegSz, EncodeText(L"a\r\nb")}},
+        {L"sz lone surrogate", {kRegSz, {0x00, 0xD8, 0, 0}}},
         {L"binary", {kRegBinary, std::vector<std::uint8_t>(300, 0x5A)}},
         {L"dword short", {kRegDword, {1, 2, 3}}},
         {L"odd type", {0x12345, {}}},
@@ -76,13 +77,37 @@ TEST_F(RegFile, WritesEveryTypeInItsExactFormAndPrivately) {
                                          "\"b\\\\s \\\"n\\\"\"=dword:00000002\n"
                                          "\"sz odd\"=hex(1):61,00,62\n"))
         << text;
-    for (const char* line :
-         {"\"dword short\"=hex(4):01,02,03\n", "\"odd type\"=hex(12345):\n",
-          "\"sz line break\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\n", ",\\\n  5a,5a"}) {
+    for (const char* line : {"\"dword short\"=hex(4):01,02,03\n", "\"odd type\"=hex(12345):\n",
+                             "\"sz line break\"=hex(1):61,00,0d,00,0a,00,62,00,00,00\n",
+                             ",\\\n  5a,5a", "\"sz lone surrogate\"=hex(1):00,d8,00,00\n"}) {
         EXPECT_NE(text.find(line), std::string::npos) << line;
     }
     EXPECT_EQ(fs::status(Folder()).permissions(), fs::perms::owner_all);
     EXPECT_EQ(fs::status(File()).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Hand-written lines: allowed forms are read; a damaged value is missing, the rest stays.
+TEST_F(RegFile, ReadsHandWrittenValuesAndSkipsDamagedOnes) {
+    Write("REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\Other]\n\"V\"=dword:00000001\n");
+    EXPECT_FALSE(store_.OpenKey()) << "another key's section";
+    const std::pair<std::string, std::optional<RegValue>> rows[] = {
+        {"\"V\" = DWORD:7", Dword(7)}, {"\"V\"=hex(1):", RegValue{kRegSz, {}}},
+        {"\"V\"=dword:", {}},          {"\"V\"=dword:123456789", {}},
+        {"\"V\"=\"open", {}},          {"\"V\"", {}},
+        {"\"V\"=broken", {}},          {"\"V\"=hex(1x):00", {}},
+        {"\"V\"=hex(2)00", {}},        {"\"\xC3(\"=dword:00000001", {}},
+    };
+    for (const auto& [line, want] : rows) {
+        Write(kHead + line + "\n\"Good\"=dword:00000001");  // the last line without its end
+        auto key = store_.OpenKey();
+        RegValue v;
+        ASSERT_TRUE(key && key->Query(L"Good", v)) << line;
+        EXPECT_EQ(key->Query(L"V", v), want.has_value()) << line;
+        EXPECT_TRUE(!want || (v.type == want->type && v.data == want->data)) << line;
+    }
+    ASSERT_EQ(SetAll({{L"\uFFFD(", Dword(2)}}), 0);  // the damaged name is not this one
+    EXPECT_EQ(Read(), kHead + "\"\xC3(\"=dword:00000001\n\"Good\"=dword:00000001\n" +
+                          "\"\xEF\xBF\xBD(\"=dword:00000002\n");
 }
 
 TEST_F(RegFile, AFileThatCannotBeReadIsNeverReplaced) {
@@ -123,6 +148,8 @@ TEST_F(RegFile, CommitFailsCleanlyAndKeepsOthersChanges) {
     long status = -1;
     auto key = store_.CreateKey(status);
     ASSERT_TRUE(key->Set(L"B", kRegBinary, std::vector<std::uint8_t>(4096, 0xAB)));
+    RegValue v;
+    EXPECT_TRUE(key->Query(L"B", v) && v.data.size() == 4096);  // its own write, before Commit
     // A file size limit makes the write fail part-way, even for root.
     struct rlimit saved {};
     getrlimit(RLIMIT_FSIZE, &saved);

@@ -292,6 +292,7 @@ TEST_F(UdevVolumes, UdevGivesWhatLibblkidReadsAndMakesNothingUp) {
         {"nothing known", {}, {}, false, L"-"},
         {"GPT", {{"ID_PART_TABLE_TYPE", "gpt"}}, {{"ID_FS_TYPE", "vfat"}}, false, L"FAT"},
         {"NTFS", dos, {{"ID_FS_TYPE", "ntfs"}}, true, L"NTFS"},
+        {"exFAT", dos, {{"ID_FS_TYPE", "exfat"}}, true, L"exFAT"},
     };
     const RemovableDrive blkid = Read(Udev(true, {}, {}));
     EXPECT_EQ(ToUtf8(blkid.Label), "MY STICK");

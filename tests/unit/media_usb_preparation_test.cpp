@@ -9,6 +9,8 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <tuple>
+#include <vector>
 
 #include "base/strings.h"
 #include "base/text.h"
@@ -126,6 +128,29 @@ TEST(DriveList, Table) {
               L"Drive      Capacity  Free space  Filesystem  Status\n"
               L"Data (E:)                                    Ready\n"
               L"(F:)                                         Format required\n");
+}
+
+// Past cylinder 1023 an entry's CHS fields hold the last address; a table with
+// a bad flag, a partition at sector 0 or one past the disk reads as the whole disk.
+TEST(Mbr, FarEntriesAndDamagedTables) {
+    const DiskGeometry g{2000, 255, 63, 512};
+    const std::uint64_t size = 2000ull * 255 * 63 * 512;
+    const PartitionEntry far{1100ll * 255 * 63 * 512, 1 << 20, 1100u * 255 * 63, 1, 0x0C};
+    platform::MbrSector s{};
+    platform::EncodeMbr(s, {1, {far}}, g);
+    EXPECT_EQ(std::vector<int>(s.begin() + 447, s.begin() + 450),
+              (std::vector<int>{254, 255, 255}));
+    EXPECT_EQ(platform::DecodeMbr(s, size).partitions.at(0).hiddenSectors, far.hiddenSectors);
+    for (auto [at, value, disk] :
+         {std::tuple{446, 1, size}, {454, 0, size}, {446, 0x80, std::uint64_t{1} << 30}}) {
+        platform::MbrSector bad = s;
+        bad[at] = static_cast<std::uint8_t>(value);
+        if (at == 454) {
+            bad[455] = bad[456] = bad[457] = 0;  // the first sector field zero
+        }
+        const auto whole = platform::DecodeMbr(bad, disk).partitions;
+        EXPECT_TRUE(whole.size() == 1 && whole[0].startingOffset == 0) << at;
+    }
 }
 
 // Disk, page and reporter recording one list of events; the `failing` ones fail.
@@ -326,12 +351,15 @@ TEST_F(UsbPreparation, StopsWriteNothingAfterTheFailingStep) {
     const Case cases[] = {
         {"ask", blank, Declined, nullptr, ""},
         {"lock", blank, VolumeBusy, nullptr, ""},
+        {"open", blank, TableFailed, nullptr, ""},
+        {"release", blank, VolumeBusy, "set", ""},
         {"geometry", blank, TableFailed, nullptr, ""},
         {"layout", blank, TableFailed, nullptr, ""},
         {"create", blank, TableFailed, "create", ""},
         {"set", blank, TableFailed, "set", ""},
         {"format", Drive(DriveLowSpace, true), NotFormatted, "format", ""},
-        // Another disk at the same place (before the format: the Linux disk tests).
+        // Another disk at the same place.
+        {"", blank, DiskChanged, "set", "set"},
         {"", ready, DiskChanged, nullptr, "pos 2"},
         {"", ready, DiskChanged, "copy scour", "copy scour"},
         {"identity", ready, DiskChanged, nullptr, ""},
@@ -339,6 +367,7 @@ TEST_F(UsbPreparation, StopsWriteNothingAfterTheFailingStep) {
         {"wait", ready, CopyFailed, "start", ""},
         {"exit code", ready, CopyFailed, "start", ""},
         {"start", ready, CopyFailed, "start", ""},
+        {"exists", ready, CopyFailed, "start", ""},
         // A failed copy is a failure, not a disk missing its kernel reported as done.
         {"copy", ready, CopyFailed, "copy common", ""},
     };

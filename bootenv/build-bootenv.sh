@@ -70,15 +70,15 @@ trap 'rm -rf "$work"' EXIT
 # download_unpack PKG[=VERSION] DL DEST: downloads the package into DL, unpacks
 # it into DEST and drops the archive.
 download_unpack() {
-    local spec=$1 dl=$2 dest=$3 deb
+    local package=$1 dl=$2 dest=$3 deb
     mkdir -p "$dl"
     # apt-get download writes into the current folder, which apt's own _apt
     # user may not be able to write: download as the caller instead.
-    if ! (cd "$dl" && apt-get download -q -o APT::Sandbox::User=root "$spec" >&2); then
-        die "downloading ${spec%%=*} failed (needs Debian's package archive)"
+    if ! (cd "$dl" && apt-get download -q -o APT::Sandbox::User=root "$package" >&2); then
+        die "downloading ${package%%=*} failed (needs Debian's package archive)"
     fi
     deb=$(find "$dl" -name '*.deb' | head -n 1)
-    [ -n "$deb" ] || die "apt-get download left no .deb for ${spec%%=*}"
+    [ -n "$deb" ] || die "apt-get download left no .deb for ${package%%=*}"
     dpkg-deb -x "$deb" "$dest" || die "cannot unpack $deb"
     rm -rf "$dl"
 }

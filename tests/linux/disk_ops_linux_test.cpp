@@ -1,5 +1,5 @@
 // The Linux disk operations on a loop device with the real tools: what the
-// kernel sees, and what must never be written (images: linux_usb_image_test.sh).
+// kernel sees, and what must never be written (images: linux_media_boot_test.sh).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>

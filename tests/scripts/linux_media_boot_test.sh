@@ -101,7 +101,7 @@ for args in "usb" "usb --image" "usb --image x --size 0" "usb --image x --size 1
 done
 check "no stray image from the usage errors" test ! -e x
 
-# pxe refusals (the tree's own are media_net_tree_test's): status 1 and the reason.
+# pxe refusals (the tree's own are NetTreeTest's): status 1 and the reason.
 expect_status "--serve without dnsmasq" 1 env PATH=/nonexistent "$SCOUR_BIN/scourline-media" \
     pxe "$work/never" --serve lo
 check "the message names the package" grep -q 'dnsmasq-base' "$work/err"
